@@ -1,0 +1,129 @@
+#include "model/RecordMapping.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+namespace intercom {
+
+namespace {
+
+// 2^63 is exactly representable; anything at or beyond it does not fit.
+constexpr double kInt64Bound = 9223372036854775808.0;
+
+bool integerFromDouble(double value, std::int64_t& out) {
+    const double cut = std::trunc(value);
+    if (!std::isfinite(cut) || cut >= kInt64Bound || cut < -kInt64Bound) {
+        return false;
+    }
+    out = static_cast<std::int64_t>(cut);
+    return true;
+}
+
+bool integerFromNumber(const nlohmann::json& value, std::int64_t& out) {
+    if (value.is_number_unsigned()) {
+        const auto unsignedValue = value.get<std::uint64_t>();
+        if (unsignedValue > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+            return false;
+        }
+        out = static_cast<std::int64_t>(unsignedValue);
+        return true;
+    }
+    if (value.is_number_integer()) {
+        out = value.get<std::int64_t>();
+        return true;
+    }
+    return integerFromDouble(value.get<double>(), out);
+}
+
+bool integerFromString(const std::string& text, std::int64_t& out) {
+    const char* first = text.data();
+    const char* last = text.data() + text.size();
+    if (first != last && *first == '+') {
+        ++first;
+        if (first != last && *first == '-') {
+            return false;
+        }
+    }
+    if (first == last) {
+        return false;
+    }
+    std::int64_t value = 0;
+    const auto [end, error] = std::from_chars(first, last, value);
+    if (error != std::errc() || end != last) {
+        return false;
+    }
+    out = value;
+    return true;
+}
+
+}  // namespace
+
+namespace mapping {
+
+void mapInteger(const nlohmann::json& object, const char* key, std::int64_t& field) {
+    const auto found = object.find(key);
+    if (found == object.end()) {
+        return;
+    }
+    if (found->is_boolean()) {
+        field = found->get<bool>() ? 1 : 0;
+    } else if (found->is_number()) {
+        integerFromNumber(*found, field);
+    } else if (found->is_string()) {
+        integerFromString(found->get_ref<const std::string&>(), field);
+    }
+}
+
+void mapText(const nlohmann::json& object, const char* key, std::string& field) {
+    const auto found = object.find(key);
+    if (found == object.end() || found->is_null()) {
+        return;
+    }
+    if (found->is_string()) {
+        field = found->get<std::string>();
+    } else if (found->is_boolean()) {
+        field = found->get<bool>() ? "true" : "false";
+    } else {
+        // Numbers print as their decimal text; an object or array prints as its JSON.
+        field = found->dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    }
+}
+
+}  // namespace mapping
+
+namespace stored {
+
+bool readInteger(const nlohmann::json& object, const char* key, std::int64_t& field) {
+    const auto found = object.find(key);
+    if (found == object.end() || !found->is_number()) {
+        return false;
+    }
+    if (found->is_number_float()) {
+        const double value = found->get<double>();
+        return value == std::trunc(value) && integerFromDouble(value, field);
+    }
+    return integerFromNumber(*found, field);
+}
+
+bool readText(const nlohmann::json& object, const char* key, std::string& field) {
+    const auto found = object.find(key);
+    if (found == object.end() || !found->is_string()) {
+        return false;
+    }
+    field = found->get<std::string>();
+    return true;
+}
+
+bool readBool(const nlohmann::json& object, const char* key, bool& field) {
+    const auto found = object.find(key);
+    if (found == object.end() || !found->is_boolean()) {
+        return false;
+    }
+    field = found->get<bool>();
+    return true;
+}
+
+}  // namespace stored
+
+}  // namespace intercom

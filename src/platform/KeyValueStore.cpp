@@ -1,0 +1,207 @@
+#include "platform/KeyValueStore.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+#include <string_view>
+#include <system_error>
+
+namespace intercom {
+
+namespace {
+
+constexpr std::string_view kFileName = "defaults.cbor";
+
+std::filesystem::path configHome() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg != nullptr && xdg[0] == '/') {
+        return xdg;
+    }
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || home[0] == '\0') {
+        const passwd* entry = getpwuid(getuid());
+        home = entry != nullptr ? entry->pw_dir : "/tmp";
+    }
+    return std::filesystem::path(home) / ".config";
+}
+
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+    bool close() { return ::close(std::exchange(fd_, -1)) == 0; }
+
+  private:
+    int fd_;
+};
+
+bool writeAll(int fd, const std::vector<std::uint8_t>& data) {
+    std::size_t written = 0;
+    while (written < data.size()) {
+        const auto n = ::write(fd, data.data() + written, data.size() - written);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::optional<std::vector<std::uint8_t>> readAll(const std::filesystem::path& path, bool& missing) {
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    missing = fd.get() < 0 && errno == ENOENT;
+    if (fd.get() < 0) {
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> data;
+    std::uint8_t chunk[8192];
+    for (;;) {
+        const auto n = ::read(fd.get(), chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return std::nullopt;
+        }
+        if (n == 0) {
+            return data;
+        }
+        data.insert(data.end(), chunk, chunk + n);
+    }
+}
+
+}  // namespace
+
+KeyValueStore& KeyValueStore::standard() {
+    // Never destroyed: pool threads may still read a record while the process exits.
+    static auto* store = new KeyValueStore(configHome() / "intercom" / kFileName);
+    return *store;
+}
+
+KeyValueStore::KeyValueStore(std::filesystem::path file) : file_(std::move(file)) {
+    load();
+}
+
+void KeyValueStore::load() {
+    bool missing = false;
+    const auto data = readAll(file_, missing);
+    if (missing) {
+        return;
+    }
+    try {
+        if (!data) {
+            throw std::runtime_error("unreadable");
+        }
+        const auto root = nlohmann::json::from_cbor(*data);
+        if (!root.is_object()) {
+            throw std::runtime_error("not an object");
+        }
+        std::map<std::string, Bytes> entries;
+        for (const auto& [key, value] : root.items()) {
+            if (!value.is_binary()) {
+                throw std::runtime_error("not bytes");
+            }
+            entries.emplace(key, value.get_binary());
+        }
+        entries_ = std::move(entries);
+    } catch (const std::exception&) {
+        moveAside();
+    }
+}
+
+void KeyValueStore::moveAside() const {
+    // The broken file may still hold something the user wants back, so it is kept under a
+    // name that no earlier broken file has taken.
+    const auto stamp =
+        std::chrono::system_clock::now().time_since_epoch() / std::chrono::seconds(1);
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        auto aside = file_;
+        aside += ".unreadable-" + std::to_string(stamp);
+        if (attempt > 0) {
+            aside += "-" + std::to_string(attempt);
+        }
+        if (::link(file_.c_str(), aside.c_str()) == 0) {
+            ::unlink(file_.c_str());
+            return;
+        }
+        if (errno != EEXIST) {
+            return;
+        }
+    }
+}
+
+void KeyValueStore::set(const std::string& key, Bytes value) {
+    std::lock_guard lock(mutex_);
+    entries_[key] = std::move(value);
+}
+
+std::optional<Bytes> KeyValueStore::get(const std::string& key) const {
+    std::lock_guard lock(mutex_);
+    const auto found = entries_.find(key);
+    if (found == entries_.end()) {
+        return std::nullopt;
+    }
+    return found->second;
+}
+
+void KeyValueStore::remove(const std::string& key) {
+    std::lock_guard lock(mutex_);
+    entries_.erase(key);
+}
+
+bool KeyValueStore::flush() {
+    // One flush at a time, so that the file on disk ends up as the latest snapshot.
+    std::lock_guard flushing(flushMutex_);
+    std::vector<std::uint8_t> data;
+    {
+        std::lock_guard lock(mutex_);
+        auto root = nlohmann::json::object();
+        for (const auto& [key, value] : entries_) {
+            root[key] = nlohmann::json::binary(value);
+        }
+        data = nlohmann::json::to_cbor(root);
+    }
+
+    const auto folder = file_.parent_path();
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error) {
+        return false;
+    }
+    std::filesystem::permissions(folder, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::replace, error);
+
+    auto temporary = file_;
+    temporary += ".XXXXXX";
+    std::string pattern = temporary.string();
+    FileDescriptor fd(::mkostemp(pattern.data(), O_CLOEXEC));
+    if (fd.get() < 0) {
+        return false;
+    }
+    const bool written = ::fchmod(fd.get(), S_IRUSR | S_IWUSR) == 0 && writeAll(fd.get(), data) &&
+                         ::fsync(fd.get()) == 0 && fd.close();
+    if (!written || ::rename(pattern.c_str(), file_.c_str()) != 0) {
+        ::unlink(pattern.c_str());
+        return false;
+    }
+    FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return dir.get() >= 0 && ::fsync(dir.get()) == 0;
+}
+
+}  // namespace intercom

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <filesystem>
+
+namespace intercom::test {
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+
+  private:
+    std::filesystem::path path_;
+};
+
+}  // namespace intercom::test
