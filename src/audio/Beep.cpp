@@ -17,15 +17,25 @@ Beep::Beep(dispatch::Queue& replayQueue, dispatch::Duration replayDelay)
     : replayQueue_(replayQueue), replayDelay_(replayDelay) {}
 
 std::shared_ptr<AudioPlayer> Beep::player() const {
-    return player_.load();
+    std::lock_guard lock(playerMutex_);
+    return player_;
 }
 
 void Beep::setPlayer(std::shared_ptr<AudioPlayer> player) {
-    player_.store(std::move(player));
+    {
+        std::lock_guard lock(playerMutex_);
+        player_.swap(player);
+    }
+    // The replaced tone closes its device here, outside the lock.
 }
 
 void Beep::dropPlayer() {
-    if (auto held = player_.exchange(nullptr)) {
+    std::shared_ptr<AudioPlayer> held;
+    {
+        std::lock_guard lock(playerMutex_);
+        held.swap(player_);
+    }
+    if (held) {
         held->stop();
     }
 }
@@ -42,17 +52,20 @@ void Beep::playSpeakingBeep() {
     if (!Setting::load().isSpeakingBeep) {
         return;
     }
-    if (player_.load()) {
+    if (player()) {
         return;
     }
     auto tone = loadTone("talking_bee.wav");
     if (!tone) {
         return;
     }
-    // Only into an empty slot: a tone that another thread started meanwhile keeps it.
-    std::shared_ptr<AudioPlayer> expected;
-    if (!player_.compare_exchange_strong(expected, tone)) {
-        return;
+    {
+        // Only into an empty slot: a tone that another thread started meanwhile keeps it.
+        std::lock_guard lock(playerMutex_);
+        if (player_) {
+            return;
+        }
+        player_ = tone;
     }
     std::weak_ptr<Beep> weak = weak_from_this();
     tone->setFinishedCallback([weak](AudioPlayer& finished, bool successfully) {
@@ -69,7 +82,7 @@ void Beep::audioPlayerDidFinishPlaying(AudioPlayer& /*player*/, bool successfull
         return;
     }
     replayQueue_.after(replayDelay_, [self = shared_from_this()] {
-        if (auto held = self->player_.load()) {
+        if (auto held = self->player()) {
             held->play();
         }
     });
@@ -83,7 +96,7 @@ void Beep::playCallingRing() {
     if (!tone) {
         return;
     }
-    player_.store(tone);
+    setPlayer(tone);
     tone->setNumberOfLoops(-1);
     tone->prepareToPlay();
     tone->play();
@@ -97,7 +110,7 @@ void Beep::playReconnectBeep() {
     if (!tone) {
         return;
     }
-    player_.store(tone);
+    setPlayer(tone);
     tone->prepareToPlay();
     tone->play();
 }

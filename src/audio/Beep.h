@@ -1,8 +1,8 @@
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <string_view>
 
 #include "platform/audio/AudioPlayer.h"
@@ -12,7 +12,8 @@ namespace intercom {
 
 // The prompt tones, each played only while its setting is on. `player` holds the tone last
 // started until a user stops and drops it; the operations and those users run on several
-// threads, so `player` is only ever read, swapped or replaced as a whole, atomically.
+// threads, so `player` is only ever read or replaced as a whole under a short mutex that
+// guards the pointer alone: no player is called, made or destroyed while it is held.
 class Beep : public std::enable_shared_from_this<Beep> {
   public:
     static constexpr std::chrono::seconds kSpeakingReplayDelay{15};
@@ -38,7 +39,8 @@ class Beep : public std::enable_shared_from_this<Beep> {
 
     dispatch::Queue& replayQueue_;
     const dispatch::Duration replayDelay_;
-    std::atomic<std::shared_ptr<AudioPlayer>> player_;
+    mutable std::mutex playerMutex_;
+    std::shared_ptr<AudioPlayer> player_;
 };
 
 }  // namespace intercom
