@@ -30,12 +30,12 @@ Bytes AudioTool::encode(std::span<const std::uint8_t> pcm) {
     }
     result.reserve(pcm.size() / kPcmFrameBytes * kAmrFrameBytes);
     std::array<short, kPcmFrameBytes / 2> speech{};
-    for (std::size_t offset = 0; offset + kPcmFrameBytes <= pcm.size();
-         offset += kPcmFrameBytes) {
+    for (std::size_t offset = 0; offset + kPcmFrameBytes <= pcm.size(); offset += kPcmFrameBytes) {
         // The input need not be aligned for 16-bit access.
         std::memcpy(speech.data(), pcm.data() + offset, kPcmFrameBytes);
         std::array<unsigned char, kAmrFrameBytes> frame{};
-        const int written = Encoder_Interface_Encode(enstate, MR122, speech.data(), frame.data(), 0);
+        const int written =
+            Encoder_Interface_Encode(enstate, MR122, speech.data(), frame.data(), 0);
         const auto count = static_cast<std::size_t>(std::clamp<int>(written, 0, kAmrFrameBytes));
         result.insert(result.end(), frame.begin(), frame.begin() + static_cast<long>(count));
     }
@@ -49,8 +49,7 @@ Bytes AudioTool::decode(std::span<const std::uint8_t> amr) {
     }
     result.reserve(amr.size() / kAmrFrameBytes * kPcmFrameBytes);
     std::array<short, kPcmFrameBytes / 2> speech{};
-    for (std::size_t offset = 0; offset + kAmrFrameBytes <= amr.size();
-         offset += kAmrFrameBytes) {
+    for (std::size_t offset = 0; offset + kAmrFrameBytes <= amr.size(); offset += kAmrFrameBytes) {
         speech.fill(0);
         Decoder_Interface_Decode(destate, amr.data() + offset, speech.data(), 0);
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(speech.data());

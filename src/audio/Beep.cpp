@@ -8,8 +8,8 @@ namespace intercom {
 
 Beep& Beep::shared() {
     // Never released: a delayed replay may still hold it while the process ends.
-    static auto* const instance =
-        new std::shared_ptr<Beep>(std::make_shared<Beep>(dispatch::globalQueue(), kSpeakingReplayDelay));
+    static auto* const instance = new std::shared_ptr<Beep>(
+        std::make_shared<Beep>(dispatch::globalQueue(), kSpeakingReplayDelay));
     return **instance;
 }
 

@@ -103,7 +103,8 @@ TEST(AudioQueuePlayer, DecodedVoiceReachesTheSpeaker) {
     ASSERT_TRUE(player->mQueue->start());
     const Bytes amr = AudioTool::shared().encode(patternBlock(640 * 5, 9));
     for (std::size_t at = 0; at < amr.size(); at += 64) {
-        player->play(Bytes(amr.begin() + static_cast<long>(at), amr.begin() + static_cast<long>(at) + 64));
+        player->play(
+            Bytes(amr.begin() + static_cast<long>(at), amr.begin() + static_cast<long>(at) + 64));
     }
     ASSERT_TRUE(waitUntil([&] { return waiting(*player) == 0; }));
     ASSERT_TRUE(playedOnFor(disk, 8192));

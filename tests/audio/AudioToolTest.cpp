@@ -85,6 +85,7 @@ TEST(ApplyGain, LeavesAnOddLastByte) {
 
 TEST(ApplyGain, AnyStoredGainKeepsSamplesInRange) {
     const auto huge = std::numeric_limits<std::int64_t>::max();
-    EXPECT_EQ(gained({0, 1, -1, 32767}, huge), (std::vector<std::int16_t>{0, 32767, -32768, 32767}));
+    EXPECT_EQ(gained({0, 1, -1, 32767}, huge),
+              (std::vector<std::int16_t>{0, 32767, -32768, 32767}));
     EXPECT_EQ(gained({0, 1, -1, 32767}, -huge), (std::vector<std::int16_t>{0, 0, 0, 0}));
 }

@@ -21,10 +21,10 @@ namespace {
 Bytes spokenPhrase(const TempDir& folder) {
     const auto wav = folder.path() / "phrase.wav";
     const auto raw = folder.path() / "phrase.raw";
-    const std::string command =
-        "espeak-ng -v en -s 150 -w '" + wav.string() +
-        "' 'Channel two, please come to the front desk.' && sox '" + wav.string() +
-        "' -t raw -r 8000 -c 1 -e signed-integer -b 16 '" + raw.string() + "'";
+    const std::string command = "espeak-ng -v en -s 150 -w '" + wav.string() +
+                                "' 'Channel two, please come to the front desk.' && sox '" +
+                                wav.string() + "' -t raw -r 8000 -c 1 -e signed-integer -b 16 '" +
+                                raw.string() + "'";
     if (std::system(command.c_str()) != 0) {
         return {};
     }
@@ -87,8 +87,8 @@ TEST(CodecRoundTrip, SpokenPhraseComesBackRecognisably) {
 
     Bytes decoded;
     for (std::size_t at = 0; at < phrase.size(); at += 640) {
-        const Bytes amr = AudioTool::shared().encode(
-            std::span<const std::uint8_t>(phrase).subspan(at, 640));
+        const Bytes amr =
+            AudioTool::shared().encode(std::span<const std::uint8_t>(phrase).subspan(at, 640));
         ASSERT_EQ(amr.size(), 64U);
         const Bytes pcm = AudioTool::shared().decode(amr);
         decoded.insert(decoded.end(), pcm.begin(), pcm.end());

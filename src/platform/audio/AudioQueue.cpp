@@ -161,8 +161,8 @@ void AudioQueue::render(std::uint8_t* stream, std::size_t length) {
             offset = headOffset_;
             volume = volume_;
         }
-        const std::size_t count = std::min<std::size_t>(buffer->mAudioDataByteSize - offset,
-                                                         length - done);
+        const std::size_t count =
+            std::min<std::size_t>(buffer->mAudioDataByteSize - offset, length - done);
         const auto* source = static_cast<const std::uint8_t*>(buffer->mAudioData) + offset;
         if (volume >= 1.0F) {
             std::memcpy(stream + done, source, count);
