@@ -164,12 +164,11 @@ void AudioQueue::render(std::uint8_t* stream, std::size_t length) {
         const std::size_t count =
             std::min<std::size_t>(buffer->mAudioDataByteSize - offset, length - done);
         const auto* source = static_cast<const std::uint8_t*>(buffer->mAudioData) + offset;
-        if (volume >= 1.0F) {
-            std::memcpy(stream + done, source, count);
-        } else {
+        std::memcpy(stream + done, source, count);
+        if (volume < 1.0F) {
             for (std::size_t i = 0; i + 1 < count; i += 2) {
                 std::int16_t sample;
-                std::memcpy(&sample, source + i, 2);
+                std::memcpy(&sample, stream + done + i, 2);
                 sample = static_cast<std::int16_t>(std::lround(sample * volume));
                 std::memcpy(stream + done + i, &sample, 2);
             }
