@@ -33,6 +33,12 @@ const QHash<QString, Factory>& projectClasses() {
 
 }  // namespace
 
+UiLoader::UiLoader() {
+    // The project's classes come from the table above; Qt Designer's plugins (the web view's
+    // among them) would only slow every load down.
+    clearPluginPaths();
+}
+
 QWidget* UiLoader::loadForm(QIODevice* device) {
     created_.clear();
     QWidget* root = load(device);

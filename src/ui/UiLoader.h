@@ -11,6 +11,8 @@ namespace intercom {
 // built (their `awakeFromNib`), so that they find their outlets and style themselves.
 class UiLoader : public QUiLoader {
   public:
+    UiLoader();
+
     QWidget* loadForm(QIODevice* device);
 
   protected:
