@@ -2,8 +2,8 @@
 
 #include <atomic>
 #include <cstdint>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
