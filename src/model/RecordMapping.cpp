@@ -61,17 +61,24 @@ bool integerFromString(const std::string& text, std::int64_t& out) {
 
 namespace mapping {
 
+bool integerOf(const nlohmann::json& value, std::int64_t& out) {
+    if (value.is_boolean()) {
+        out = value.get<bool>() ? 1 : 0;
+        return true;
+    }
+    if (value.is_number()) {
+        return integerFromNumber(value, out);
+    }
+    if (value.is_string()) {
+        return integerFromString(value.get_ref<const std::string&>(), out);
+    }
+    return false;
+}
+
 void mapInteger(const nlohmann::json& object, const char* key, std::int64_t& field) {
     const auto found = object.find(key);
-    if (found == object.end()) {
-        return;
-    }
-    if (found->is_boolean()) {
-        field = found->get<bool>() ? 1 : 0;
-    } else if (found->is_number()) {
-        integerFromNumber(*found, field);
-    } else if (found->is_string()) {
-        integerFromString(found->get_ref<const std::string&>(), field);
+    if (found != object.end()) {
+        integerOf(*found, field);
     }
 }
 

@@ -9,6 +9,10 @@
 // a field at its default whenever the value does not fit it.
 namespace intercom::mapping {
 
+// One value read as an integer by the rule below; false (and `out` untouched) when it
+// gives none.
+bool integerOf(const nlohmann::json& value, std::int64_t& out);
+
 // A number (fraction cut), a base-10 string with an optional sign, or true/false.
 void mapInteger(const nlohmann::json& object, const char* key, std::int64_t& field);
 // A string as it is, a number as its decimal text, true/false as "true"/"false".

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace intercom::server {
+
+// Reads an application/x-www-form-urlencoded body: name=value pairs joined by "&", "+"
+// for a space, %XX escapes. Nothing when the body is not such a form: a pair without
+// "=", a broken escape, a name given twice, or a name or value that is not UTF-8.
+std::optional<std::map<std::string, std::string>> parseForm(std::string_view body);
+
+// True when `text` is well-formed UTF-8 (no overlong forms, no surrogates).
+bool isValidUTF8(std::string_view text);
+
+}  // namespace intercom::server

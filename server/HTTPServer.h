@@ -1,0 +1,39 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "server/ApiHandler.h"
+
+namespace httplib {
+class Server;
+}
+
+namespace intercom::server {
+
+// The HTTP side of the stand-in server: posts to the API paths answered by ApiHandler on
+// a thread of its own, every reply a JSON object, also for requests it turns away.
+class HTTPServer {
+  public:
+    explicit HTTPServer(const ServerState& state);
+    ~HTTPServer();
+    HTTPServer(const HTTPServer&) = delete;
+    HTTPServer& operator=(const HTTPServer&) = delete;
+
+    // Binds `host`:`port` (0: any free port) and starts answering; the bound port, or
+    // nothing when binding failed.
+    std::optional<std::uint16_t> start(const std::string& host, std::uint16_t port);
+    void stop();
+
+  private:
+    ApiHandler handler_;
+    std::unique_ptr<httplib::Server> server_;
+    std::atomic<bool> loopEnded_{false};
+    std::thread thread_;
+};
+
+}  // namespace intercom::server
