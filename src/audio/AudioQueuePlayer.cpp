@@ -1,0 +1,74 @@
+#include "audio/AudioQueuePlayer.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace intercom {
+
+AudioQueuePlayer::AudioQueuePlayer() {
+    mQueue = AudioQueue::newOutput(&AudioQueuePlayer::audioQueueOutputCallback, this);
+    if (!mQueue) {
+        return;
+    }
+    if (!mQueue->setVolume(1.0F)) {
+        return;
+    }
+    for (std::size_t i = 0; i < kBufferCount; ++i) {
+        AudioQueueBuffer* buffer = mQueue->allocateBuffer(kBufferBytes);
+        // A buffer that cannot be made is left out; the others still circulate.
+        if (buffer == nullptr) {
+            continue;
+        }
+        buffer->mAudioDataByteSize = kBufferBytes;
+        std::memset(buffer->mAudioData, 0, kBufferBytes);
+        mBuffers.push_back(buffer);
+        mQueue->enqueueBuffer(buffer);
+    }
+}
+
+AudioQueuePlayer::~AudioQueuePlayer() {
+    // The callback reaches into this player: the device goes before anything else does.
+    mQueue.reset();
+}
+
+void AudioQueuePlayer::audioQueueOutputCallback(void* userData, AudioQueue* /*queue*/,
+                                                AudioQueueBuffer* buffer) {
+    if (userData == nullptr) {
+        return;
+    }
+    static_cast<AudioQueuePlayer*>(userData)->handleOutputBuffer(buffer);
+}
+
+void AudioQueuePlayer::handleOutputBuffer(AudioQueueBuffer* buffer) {
+    std::lock_guard lock(syncLock);
+    auto* audio = static_cast<std::uint8_t*>(buffer->mAudioData);
+    Bytes block;
+    if (!dataList.empty()) {
+        block = std::move(dataList.front());
+        dataList.pop_front();
+    }
+    // An empty block would take the buffer out of circulation, since a queue does not
+    // accept a buffer of no bytes: it plays as silence instead.
+    if (!block.empty()) {
+        const auto count = std::min<std::size_t>(block.size(), buffer->mAudioDataBytesCapacity);
+        buffer->mAudioDataByteSize = static_cast<std::uint32_t>(count);
+        std::memcpy(audio, block.data(), count);
+    } else {
+        buffer->mAudioDataByteSize = std::min(kBufferBytes, buffer->mAudioDataBytesCapacity);
+        std::memset(audio, 0, buffer->mAudioDataByteSize);
+    }
+    if (mQueue) {
+        mQueue->enqueueBuffer(buffer);
+    }
+}
+
+void AudioQueuePlayer::play(std::span<const std::uint8_t> amr) {
+    std::lock_guard lock(syncLock);
+    auto pcm = AudioTool::shared().decode(amr.first(std::min(amr.size(), kMaxVoiceBlockBytes)));
+    // Under one frame decodes to nothing: queueing nothing keeps every buffer circulating.
+    if (!pcm.empty()) {
+        dataList.push_back(std::move(pcm));
+    }
+}
+
+}  // namespace intercom

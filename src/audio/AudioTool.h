@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "platform/audio/AudioQueue.h"
+
+namespace intercom {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// The AMR-NB speech codec of the client: 8000 Hz mono PCM in 20 ms frames of 320 bytes,
+// coded at 12.2 kbit/s into 32-byte frames. One encoder and one decoder state live for the
+// whole process; each is used by one thread at a time (the recorder's drain encodes, the
+// home page's player decodes, each under its own lock).
+class AudioTool {
+  public:
+    static constexpr std::size_t kPcmFrameBytes = 320;
+    static constexpr std::size_t kAmrFrameBytes = 32;
+
+    static AudioTool& shared();
+
+    ~AudioTool();
+    AudioTool(const AudioTool&) = delete;
+    AudioTool& operator=(const AudioTool&) = delete;
+
+    // Whole 320-byte frames of PCM in, their 32-byte frames out; a shorter tail is ignored.
+    Bytes encode(std::span<const std::uint8_t> pcm);
+    // Whole 32-byte frames in, 320 bytes of PCM for each; a shorter tail is ignored.
+    Bytes decode(std::span<const std::uint8_t> amr);
+
+  private:
+    AudioTool();
+
+    void* const enstate;
+    void* const destate;
+};
+
+// Scales the captured samples of `buffer` in place by `gain` decibels, rounding halves away
+// from zero and clamping to the 16-bit range; an odd last byte stays as it is.
+void applyGain(AudioQueueBuffer& buffer, std::int64_t gain);
+
+}  // namespace intercom

@@ -1,0 +1,23 @@
+#include "platform/audio/SdlAudio.h"
+
+#include <mutex>
+
+namespace intercom::sdlaudio {
+
+SDL_AudioDeviceID open(bool isCapture, const SDL_AudioSpec& spec) {
+    static std::mutex mutex;
+    static bool started = false;
+    std::lock_guard lock(mutex);
+    if (!started) {
+        // The subsystem stays up for the life of the process; a failed start (no driver
+        // yet) is retried at the next open.
+        started = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+        if (!started) {
+            return 0;
+        }
+    }
+    SDL_AudioSpec obtained{};
+    return SDL_OpenAudioDevice(nullptr, isCapture ? 1 : 0, &spec, &obtained, 0);
+}
+
+}  // namespace intercom::sdlaudio

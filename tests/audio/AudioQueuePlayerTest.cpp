@@ -1,0 +1,141 @@
+#include <gtest/gtest.h>
+
+#include "AudioTestSupport.h"
+#include "audio/AudioQueuePlayer.h"
+
+using namespace std::chrono_literals;
+using intercom::AudioQueuePlayer;
+using intercom::AudioTool;
+using intercom::Bytes;
+using namespace intercom::test;
+
+namespace {
+
+std::size_t waiting(AudioQueuePlayer& player) {
+    std::lock_guard lock(player.syncLock);
+    return player.dataList.size();
+}
+
+void append(AudioQueuePlayer& player, Bytes block) {
+    std::lock_guard lock(player.syncLock);
+    player.dataList.push_back(std::move(block));
+}
+
+// The disk driver writes through a stdio buffer; once the file has grown by this much
+// after a block left the list, the block and many buffers after it have been played.
+bool playedOnFor(const DiskAudio& disk, std::uintmax_t bytes) {
+    const auto start = fileSize(disk.speaker());
+    return waitUntil([&] { return fileSize(disk.speaker()) >= start + bytes; });
+}
+
+Bytes encodedSpeech(std::size_t pcmBytes) {
+    return AudioTool::shared().encode(patternBlock(pcmBytes, 5));
+}
+
+}  // namespace
+
+TEST(AudioQueuePlayer, PlaysBlocksInOrderWithSilenceBetweenAndAfter) {
+    const DiskAudio disk;
+    auto player = std::make_unique<AudioQueuePlayer>();
+    ASSERT_TRUE(player->mQueue);
+    ASSERT_EQ(player->mBuffers.size(), 3U);
+    ASSERT_TRUE(player->mQueue->start());
+
+    // Shorter than one frame: queues nothing, and above all keeps every buffer circulating,
+    // or the blocks below would never be heard.
+    player->play(Bytes(20, 0x3C));
+    EXPECT_EQ(waiting(*player), 0U);
+
+    const Bytes first = patternBlock(640, 1);
+    const Bytes second = patternBlock(320, 2);
+    const Bytes third = patternBlock(640, 3);
+    append(*player, first);
+    ASSERT_TRUE(waitUntil([&] { return waiting(*player) == 0; }));
+    ASSERT_TRUE(playedOnFor(disk, 8192));
+    append(*player, second);
+    append(*player, third);
+    ASSERT_TRUE(waitUntil([&] { return waiting(*player) == 0; }));
+    ASSERT_TRUE(playedOnFor(disk, 8192));
+    player->mQueue->stop();
+    player.reset();
+
+    const Bytes out = readFile(disk.speaker());
+    const auto a = find(out, first);
+    ASSERT_TRUE(a.has_value());
+    const auto b = find(out, second, *a + first.size());
+    ASSERT_TRUE(b.has_value());
+    const auto c = find(out, third, *b + second.size());
+    ASSERT_TRUE(c.has_value());
+
+    EXPECT_TRUE(isSilent(out, 0, *a)) << "only silence comes before the first block";
+    const auto between = *b - (*a + first.size());
+    EXPECT_GE(between, 640U);
+    EXPECT_EQ(between % 640, 0U) << "the wait is filled with whole buffers of silence";
+    EXPECT_TRUE(isSilent(out, *a + first.size(), *b));
+    EXPECT_EQ(*c, *b + second.size()) << "a short block plays for its own length, no gap";
+    EXPECT_GE(out.size(), *c + third.size() + 640);
+    EXPECT_TRUE(isSilent(out, *c + third.size(), out.size()));
+}
+
+TEST(AudioQueuePlayer, PlayDecodesAtMostOneVoiceBlock) {
+    const DiskAudio disk;
+    AudioQueuePlayer player;
+    const Bytes amr = encodedSpeech(1280);  // four frames, 128 bytes
+    ASSERT_EQ(amr.size(), 128U);
+
+    player.play(Bytes(amr.begin(), amr.begin() + 64));
+    player.play(Bytes(amr.begin(), amr.begin() + 100));
+    player.play(Bytes(amr.begin(), amr.begin() + 40));
+    player.play(Bytes(amr.begin(), amr.begin() + 31));
+    player.play(Bytes());
+
+    std::lock_guard lock(player.syncLock);
+    ASSERT_EQ(player.dataList.size(), 3U);
+    EXPECT_EQ(player.dataList[0].size(), 640U);
+    EXPECT_EQ(player.dataList[1].size(), 640U) << "bytes past 64 are dropped";
+    EXPECT_EQ(player.dataList[2].size(), 320U);
+}
+
+TEST(AudioQueuePlayer, DecodedVoiceReachesTheSpeaker) {
+    const DiskAudio disk;
+    auto player = std::make_unique<AudioQueuePlayer>();
+    ASSERT_TRUE(player->mQueue);
+    ASSERT_TRUE(player->mQueue->start());
+    const Bytes amr = AudioTool::shared().encode(patternBlock(640 * 5, 9));
+    for (std::size_t at = 0; at < amr.size(); at += 64) {
+        player->play(
+            Bytes(amr.begin() + static_cast<long>(at), amr.begin() + static_cast<long>(at) + 64));
+    }
+    ASSERT_TRUE(waitUntil([&] { return waiting(*player) == 0; }));
+    ASSERT_TRUE(playedOnFor(disk, 8192));
+    player->mQueue->stop();
+    player.reset();
+
+    const Bytes out = readFile(disk.speaker());
+    const auto loud = std::count_if(out.begin(), out.end(), [](auto b) { return b != 0; });
+    EXPECT_GT(loud, 640) << "five decoded blocks of sound, not silence";
+}
+
+TEST(AudioQueuePlayer, NothingQueuedPlaysSilence) {
+    const DiskAudio disk;
+    auto player = std::make_unique<AudioQueuePlayer>();
+    ASSERT_TRUE(player->mQueue);
+    ASSERT_TRUE(player->mQueue->start());
+    ASSERT_TRUE(playedOnFor(disk, 8192));
+    player->mQueue->stop();
+    player.reset();
+    const Bytes out = readFile(disk.speaker());
+    EXPECT_GE(out.size(), 8192U);
+    EXPECT_TRUE(isSilent(out, 0, out.size()));
+}
+
+TEST(AudioQueuePlayer, StoppedPlayerStillQueuesButPlaysNothing) {
+    const DiskAudio disk;
+    AudioQueuePlayer player;
+    ASSERT_TRUE(player.mQueue);
+    ASSERT_TRUE(player.mQueue->start());
+    player.mQueue->stop();
+    player.play(encodedSpeech(640));
+    append(player, patternBlock(640, 4));
+    EXPECT_EQ(waiting(player), 2U);
+}

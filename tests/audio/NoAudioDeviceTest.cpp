@@ -1,0 +1,69 @@
+#include <gtest/gtest.h>
+
+#include "audio/AudioQueuePlayer.h"
+#include "audio/AudioQueueRecorder.h"
+#include "audio/Beep.h"
+#include "model/Setting.h"
+
+// This process runs with an audio driver that does not exist: the same as a desktop with
+// no sound server and no card. Nothing may crash and nothing may be reported.
+
+using intercom::AudioQueue;
+using intercom::AudioQueuePlayer;
+using intercom::AudioQueueRecorder;
+using intercom::Bytes;
+
+namespace {
+void noCallback(void*, AudioQueue*, intercom::AudioQueueBuffer*) {}
+}  // namespace
+
+TEST(NoAudioDevice, QueuesCannotBeCreated) {
+    EXPECT_FALSE(AudioQueue::newInput(&noCallback, nullptr));
+    EXPECT_FALSE(AudioQueue::newOutput(&noCallback, nullptr));
+}
+
+TEST(NoAudioDevice, RecorderNeverCaptures) {
+    intercom::Setting setting;
+    setting.isSidetoneBlocking = false;
+    setting.isSpeakingBeep = true;
+    ASSERT_TRUE(setting.save());
+
+    auto recorder = AudioQueueRecorder::create();
+    EXPECT_FALSE(recorder->mQueue);
+    EXPECT_TRUE(recorder->mBuffers.empty());
+    bool called = false;
+    recorder->start([&](const Bytes&) { called = true; });
+    EXPECT_FALSE(recorder->timer);
+    EXPECT_FALSE(recorder->captureCallback);
+    EXPECT_FALSE(recorder->stPlayer);
+    EXPECT_FALSE(intercom::Beep::shared().player()) << "no tone for a talk that never began";
+    recorder->startSidetone();
+    EXPECT_FALSE(recorder->stPlayer);
+    recorder->stop();
+    recorder->stopSidetone();
+    EXPECT_FALSE(called);
+}
+
+TEST(NoAudioDevice, PlayerStillQueuesAndStaysSilent) {
+    AudioQueuePlayer player;
+    EXPECT_FALSE(player.mQueue);
+    EXPECT_TRUE(player.mBuffers.empty());
+    player.play(Bytes(64, 0x3C));
+    std::lock_guard lock(player.syncLock);
+    EXPECT_EQ(player.dataList.size(), 1U);
+}
+
+TEST(NoAudioDevice, TonesFailQuietly) {
+    intercom::Setting setting;
+    setting.isReconnectBeep = true;
+    setting.isCallingRing = true;
+    ASSERT_TRUE(setting.save());
+    auto& beep = intercom::Beep::shared();
+    beep.playReconnectBeep();
+    beep.playCallingRing();
+    if (const auto held = beep.player()) {
+        EXPECT_FALSE(held->isPlaying());
+    }
+    beep.dropPlayer();
+    EXPECT_FALSE(beep.player());
+}
