@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-namespace intercom {
+#include "platform/Bytes.h"
 
-using Bytes = std::vector<std::uint8_t>;
+namespace intercom {
 
 // Bytes per key, kept in one file. Changes live in memory until `flush`, which replaces
 // the file atomically, so a crash leaves either the old or the new content. Safe to call
