@@ -33,8 +33,16 @@ void Session::send(std::span<const std::uint8_t> frame) {
         return;
     }
     pending_.insert(pending_.end(), frame.begin(), frame.end());
-    if (!writeUnderWay_) {
-        writePending();
+    if (!writeUnderWay_ && !flushQueued_) {
+        // Written once the frames of the reads at hand are all handled: under load one write
+        // then carries many frames instead of one system call each.
+        flushQueued_ = true;
+        asio::post(socket_.get_executor(), [self = shared_from_this()] {
+            self->flushQueued_ = false;
+            if (!self->closed_ && !self->writeUnderWay_ && !self->pending_.empty()) {
+                self->writePending();
+            }
+        });
     }
 }
 

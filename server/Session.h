@@ -46,6 +46,7 @@ class Session : public std::enable_shared_from_this<Session> {
     Bytes pending_;
     Bytes writing_;
     bool writeUnderWay_ = false;
+    bool flushQueued_ = false;
     bool closing_ = false;
     bool closed_ = false;
 };
