@@ -105,8 +105,7 @@ ServerData ServerData::fromJSON(const nlohmann::json& document) {
             throw DataFileError("user: the name " + user.name + " is used twice");
         }
         if (data.scene(user.sceneId) == nullptr) {
-            throw DataFileError("user " + user.name + ": no scene " +
-                                std::to_string(user.sceneId));
+            throw DataFileError("user " + user.name + ": no scene " + std::to_string(user.sceneId));
         }
         data.users.push_back(std::move(user));
     }
@@ -126,8 +125,10 @@ ServerData ServerData::fromJSON(const nlohmann::json& document) {
 
     for (const auto& entry : list(document, "pages")) {
         const std::string where = "page";
-        Page page{text(entry, "id", where), integer(entry, "sceneId", where),
-                  text(entry, "name", where), {}};
+        Page page{text(entry, "id", where),
+                  integer(entry, "sceneId", where),
+                  text(entry, "name", where),
+                  {}};
         const auto& groupIds = member(entry, "groups", where);
         if (!groupIds.is_array()) {
             throw DataFileError("page " + page.id + ": \"groups\" must be an array");
@@ -149,8 +150,8 @@ ServerData ServerData::fromJSON(const nlohmann::json& document) {
         const auto userId = integer(entry, "userId", where);
         const auto groupId = integer(entry, "groupId", where);
         if (data.user(userId) == nullptr || data.group(groupId) == nullptr) {
-            throw DataFileError("permission: no user " + std::to_string(userId) +
-                                " or no group " + std::to_string(groupId));
+            throw DataFileError("permission: no user " + std::to_string(userId) + " or no group " +
+                                std::to_string(groupId));
         }
         data.permissions[{userId, groupId}] =
             Permission{flag(entry, "speak", where), flag(entry, "listen", where)};

@@ -6,8 +6,7 @@
 namespace intercom::api {
 
 void requestLogin(const std::string& name, const std::string& code, JSONCompletion completion) {
-    postForm(apiBaseURL() + "/api/login", {{"name", name}, {"code", code}},
-             std::move(completion));
+    postForm(apiBaseURL() + "/api/login", {{"name", name}, {"code", code}}, std::move(completion));
 }
 
 void requestChatUserList(JSONCompletion completion) {

@@ -24,8 +24,10 @@ class JSONValue {
     JSONValue operator[](const std::string& key) const;
     // A number's integer part, a base-10 numeric string's value, 1 for true, otherwise 0.
     std::int64_t intValue() const;
-    // The object or array itself, for the record mapping.
-    const nlohmann::json& raw() const { return value_; }
+    // The object or array itself, for the record mapping. A temporary hands its value
+    // over, so that `reply["data"]["users"].raw()` never refers to a destroyed value.
+    const nlohmann::json& raw() const& { return value_; }
+    nlohmann::json raw() && { return std::move(value_); }
 
   private:
     nlohmann::json value_;

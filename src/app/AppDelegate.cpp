@@ -1,0 +1,75 @@
+#include "app/AppDelegate.h"
+
+#include <QApplication>
+#include <QScreen>
+
+#include "ui/TTExtension.h"
+
+namespace intercom {
+
+namespace {
+
+AppDelegate* sharedDelegate = nullptr;
+
+// The first content until the sign-in page takes its place: the client's background.
+QWidget* makeFirstPage() {
+    auto* page = new QWidget;
+    page->setAutoFillBackground(true);
+    QPalette palette = page->palette();
+    palette.setColor(QPalette::Window, defaultButtonColor());
+    page->setPalette(palette);
+    return page;
+}
+
+}  // namespace
+
+AppDelegate::AppDelegate() {
+    sharedDelegate = this;
+}
+
+AppDelegate::~AppDelegate() {
+    if (sharedDelegate == this) {
+        sharedDelegate = nullptr;
+    }
+}
+
+AppDelegate* AppDelegate::shared() {
+    return sharedDelegate;
+}
+
+void AppDelegate::applicationDidFinishLaunching() {
+    window_ = std::make_unique<MainWindow>();
+    window_->setCentralWidget(makeFirstPage());
+    window_->setMinimumSize(1047, 560);
+    window_->resize(window_->minimumSize());
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = window_->frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        window_->move(frame.topLeft());
+    }
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+}
+
+bool AppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows) {
+    if (hasVisibleWindows || !window_) {
+        return false;
+    }
+    window_->setWindowState(window_->windowState() & ~Qt::WindowMinimized);
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+    return true;
+}
+
+void AppDelegate::reopen() {
+    bool visible = false;
+    for (const QWidget* widget : QApplication::topLevelWidgets()) {
+        // A minimised window is not on screen, as on the platform this design comes from.
+        visible = visible || (widget->isVisible() && !widget->isMinimized());
+    }
+    applicationShouldHandleReopen(visible);
+}
+
+}  // namespace intercom

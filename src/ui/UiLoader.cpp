@@ -1,0 +1,67 @@
+#include "ui/UiLoader.h"
+
+#include <QHash>
+#include <functional>
+
+#include "ui/controls/ListenChannelButton.h"
+#include "ui/controls/SpeakChannelButton.h"
+#include "ui/controls/TTChannelButton.h"
+#include "ui/controls/TTCustomAlert.h"
+#include "ui/controls/TTDoubleClickButton.h"
+
+namespace intercom {
+
+namespace {
+
+using Factory = std::function<QWidget*(QWidget*)>;
+
+template <typename T>
+Factory factory() {
+    return [](QWidget* parent) { return new T(parent); };
+}
+
+const QHash<QString, Factory>& projectClasses() {
+    static const QHash<QString, Factory> classes = {
+        {QStringLiteral("TTChannelButton"), factory<TTChannelButton>()},
+        {QStringLiteral("SpeakChannelButton"), factory<SpeakChannelButton>()},
+        {QStringLiteral("ListenChannelButton"), factory<ListenChannelButton>()},
+        {QStringLiteral("TTDoubleClickButton"), factory<TTDoubleClickButton>()},
+        {QStringLiteral("TTCustomAlert"), factory<TTCustomAlert>()},
+    };
+    return classes;
+}
+
+}  // namespace
+
+UiLoader::UiLoader() {
+    // The project's classes come from the table above; Qt Designer's plugins (the web view's
+    // among them) would only slow every load down.
+    clearPluginPaths();
+}
+
+QWidget* UiLoader::loadForm(QIODevice* device) {
+    created_.clear();
+    QWidget* root = load(device);
+    if (root) {
+        for (const QPointer<QWidget>& widget : created_) {
+            if (widget && widget->metaObject()->indexOfMethod("awakeFromNib()") >= 0) {
+                QMetaObject::invokeMethod(widget, "awakeFromNib", Qt::DirectConnection);
+            }
+        }
+    }
+    created_.clear();
+    return root;
+}
+
+QWidget* UiLoader::createWidget(const QString& className, QWidget* parent, const QString& name) {
+    const auto found = projectClasses().constFind(className);
+    if (found == projectClasses().constEnd()) {
+        return QUiLoader::createWidget(className, parent, name);
+    }
+    QWidget* widget = (*found)(parent);
+    widget->setObjectName(name);
+    created_.append(widget);
+    return widget;
+}
+
+}  // namespace intercom

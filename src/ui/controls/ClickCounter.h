@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+
+namespace intercom {
+
+// Counts the presses of a multiple click: a press that follows the previous one within the
+// system's double-click interval continues the count, any other starts it again at 1. Qt
+// reports double clicks but never a triple one, so the controls count for themselves.
+class ClickCounter {
+  public:
+    // Takes the press's event time in milliseconds and returns its click count.
+    int press(std::uint64_t timestampMs);
+
+  private:
+    int count_ = 0;
+    std::uint64_t last_ = 0;
+};
+
+}  // namespace intercom

@@ -1,0 +1,26 @@
+#include "ui/controls/TTDoubleClickButton.h"
+
+#include <QMouseEvent>
+
+namespace intercom {
+
+void TTDoubleClickButton::awakeFromNib() {
+    setToolTip(QStringLiteral("双击开启通话"));
+}
+
+void TTDoubleClickButton::mousePressEvent(QMouseEvent* event) {
+    event->accept();
+    if (!isEnabled() || clicks_.press(event->timestamp()) != 2) {
+        return;
+    }
+    QPushButton::mousePressEvent(event);
+    if (doubleClick) {
+        doubleClick();
+    }
+}
+
+void TTDoubleClickButton::mouseDoubleClickEvent(QMouseEvent* event) {
+    event->accept();
+}
+
+}  // namespace intercom

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QPushButton>
+#include <functional>
+
+#include "ui/controls/ClickCounter.h"
+
+namespace intercom {
+
+// A button that ignores single clicks so that talking never starts or stops by accident:
+// only the second press of a double click gets the standard press handling and then runs
+// `doubleClick`.
+class TTDoubleClickButton : public QPushButton {
+    Q_OBJECT
+
+  public:
+    using QPushButton::QPushButton;
+
+    std::function<void()> doubleClick;
+
+    Q_INVOKABLE void awakeFromNib();
+
+  protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    // Qt repeats the second press of a double click as a double-click event; the press
+    // has been handled already.
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+  private:
+    ClickCounter clicks_;
+};
+
+}  // namespace intercom

@@ -1,0 +1,166 @@
+#include <gtest/gtest.h>
+
+#include "CompletionRecorder.h"
+#include "LoopbackServer.h"
+#include "model/UserInfo.h"
+#include "net/api/APIConfig.h"
+#include "net/api/APIRequests.h"
+
+namespace intercom {
+namespace {
+
+using api::JSONValue;
+using test::CompletionRecorder;
+using test::LoopbackServer;
+
+std::string httpReply(const std::string& statusLine, const std::string& contentType,
+                      const std::string& body) {
+    return "HTTP/1.1 " + statusLine + "\r\nContent-Type: " + contentType +
+           "\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" +
+           body;
+}
+
+const std::string kJSONReply = httpReply("200 OK", "application/json", R"({"code":1})");
+
+class PostFormTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(UserInfo::clear()); }
+    void TearDown() override {
+        api::setAPIBaseURL({});
+        api::setHTTPTimeouts(api::defaultHTTPTimeouts());
+    }
+
+    // Posts to a bare server answering `reply` and returns what the completion got.
+    std::optional<JSONValue> postTo(const std::optional<std::string>& reply) {
+        LoopbackServer server(reply);
+        CompletionRecorder recorder;
+        api::postForm(server.baseURL() + "/api/login", {{"name", std::string("x")}},
+                      recorder.completion());
+        EXPECT_TRUE(recorder.wait());
+        recorder.settle();
+        EXPECT_EQ(recorder.calls(), 1);
+        EXPECT_TRUE(recorder.allOnMainQueue());
+        return recorder.value();
+    }
+
+    // The one request that reached a bare server while `send` ran.
+    template <typename Send>
+    std::string capture(Send send) {
+        LoopbackServer server(kJSONReply);
+        api::setAPIBaseURL(server.baseURL());
+        CompletionRecorder recorder;
+        send(recorder.completion());
+        EXPECT_TRUE(recorder.wait());
+        const auto requests = server.requests();
+        EXPECT_EQ(requests.size(), 1U);
+        return requests.empty() ? std::string() : requests.front();
+    }
+};
+
+TEST_F(PostFormTest, SignInPostsTheFormPercentEscapedAsUTF8) {
+    const auto request = capture(
+        [](api::JSONCompletion done) { api::requestLogin("王 小明", "a&b=c+%", std::move(done)); });
+    EXPECT_EQ(request.rfind("POST /api/login HTTP/1.1\r\n", 0), 0U) << request;
+    EXPECT_EQ(test::requestHeader(request, "Content-Type"),
+              "application/x-www-form-urlencoded; charset=utf-8");
+    EXPECT_EQ(test::requestBody(request),
+              "code=a%26b%3Dc%2B%25&name=%E7%8E%8B%20%E5%B0%8F%E6%98%8E");
+}
+
+TEST_F(PostFormTest, WithNothingStoredTheRequestsSendZeroForTheUser) {
+    EXPECT_EQ(test::requestBody(capture(api::requestChatUserList)), "id=0");
+    EXPECT_EQ(test::requestBody(capture(
+                  [](api::JSONCompletion done) { api::requestGroupList(2, std::move(done)); })),
+              "pageNum=2&uid=0");
+}
+
+TEST_F(PostFormTest, TheStoredUserIsReadWhenARequestIsMade) {
+    UserInfo user;
+    user.id = 42;
+    user.sceneId = -7;
+    ASSERT_TRUE(user.save());
+    const auto request = capture([](api::JSONCompletion done) {
+        api::requestGroupListenUsers(9000000000, std::move(done));
+    });
+    EXPECT_EQ(request.rfind("POST /api/groupListenUsers ", 0), 0U);
+    EXPECT_EQ(test::requestBody(request), "id=9000000000&sceneId=-7");
+    EXPECT_EQ(test::requestBody(capture(api::requestChatUserList)), "id=42");
+}
+
+TEST_F(PostFormTest, NothingListeningGivesNothing) {
+    CompletionRecorder recorder;
+    api::postForm("http://127.0.0.1:" + std::to_string(LoopbackServer::closedPort()) + "/api/login",
+                  {}, recorder.completion());
+    ASSERT_TRUE(recorder.wait());
+    recorder.settle();
+    EXPECT_EQ(recorder.calls(), 1);
+    EXPECT_TRUE(recorder.allOnMainQueue());
+    EXPECT_FALSE(recorder.value().has_value());
+}
+
+TEST_F(PostFormTest, AnAddressThatIsNoURLGivesNothing) {
+    CompletionRecorder recorder;
+    api::postForm("no address", {}, recorder.completion());
+    ASSERT_TRUE(recorder.wait());
+    EXPECT_FALSE(recorder.value().has_value());
+}
+
+TEST_F(PostFormTest, AnHTMLPageGivesTheNullValue) {
+    const auto value = postTo(httpReply("200 OK", "text/html", "<html><body>Bad</body></html>"));
+    ASSERT_TRUE(value.has_value());
+    EXPECT_EQ(value->kind(), JSONValue::Kind::null);
+    EXPECT_EQ((*value)["code"].intValue(), 0);
+    EXPECT_EQ((*value)["data"].kind(), JSONValue::Kind::null);
+}
+
+TEST_F(PostFormTest, AnErrorStatusWithAJSONBodyDeliversTheObject) {
+    const auto value = postTo(httpReply("500 Internal Server Error", "text/plain",
+                                        R"({"code":3,"msg":"坏了","data":{"users":[]}})"));
+    ASSERT_TRUE(value.has_value());
+    ASSERT_EQ(value->kind(), JSONValue::Kind::object);
+    EXPECT_EQ((*value)["code"].intValue(), 3);
+    EXPECT_EQ((*value)["msg"].raw(), "坏了");
+    EXPECT_EQ((*value)["data"]["users"].kind(), JSONValue::Kind::array);
+}
+
+TEST_F(PostFormTest, AnEmptyBodyGivesNothingUnlessTheStatusPromisesNoBody) {
+    EXPECT_FALSE(postTo(httpReply("200 OK", "application/json", "")).has_value());
+
+    const auto noContent = postTo("HTTP/1.1 204 No Content\r\nConnection: close\r\n\r\n");
+    ASSERT_TRUE(noContent.has_value());
+    EXPECT_EQ(noContent->kind(), JSONValue::Kind::null);
+}
+
+TEST_F(PostFormTest, AConnectionClosedWithoutAnAnswerGivesNothing) {
+    EXPECT_FALSE(postTo(std::string()).has_value());
+}
+
+TEST_F(PostFormTest, AServerThatNeverAnswersGivesNothingAfterTheReadLimit) {
+    using namespace std::chrono_literals;
+    api::setHTTPTimeouts({1s, 1s});
+    EXPECT_FALSE(postTo(std::nullopt).has_value());
+}
+
+TEST_F(PostFormTest, ManyRequestsAtOnceEachCompleteOnceOnTheMainQueue) {
+    LoopbackServer server(kJSONReply);
+    constexpr int kRequests = 12;
+    std::vector<CompletionRecorder> recorders(kRequests);
+    for (auto& recorder : recorders) {
+        api::postForm(server.baseURL() + "/api/chatUserList", {{"id", std::int64_t{1}}},
+                      recorder.completion());
+    }
+    for (auto& recorder : recorders) {
+        ASSERT_TRUE(recorder.wait());
+    }
+    recorders.front().settle();
+    for (const auto& recorder : recorders) {
+        EXPECT_EQ(recorder.calls(), 1);
+        EXPECT_TRUE(recorder.allOnMainQueue());
+        ASSERT_TRUE(recorder.value().has_value());
+        EXPECT_EQ((*recorder.value())["code"].intValue(), 1);
+    }
+    EXPECT_EQ(server.requests().size(), static_cast<std::size_t>(kRequests));
+}
+
+}  // namespace
+}  // namespace intercom

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace intercom::test {
+
+// The real intercom-server, started as a child process on a free loopback port and
+// stopped when this object goes.
+class ServerProcess {
+  public:
+    // Null (with a test failure recorded) when the server did not report its port.
+    static std::unique_ptr<ServerProcess> start(std::vector<std::string> extraArguments = {});
+    ~ServerProcess();
+    ServerProcess(const ServerProcess&) = delete;
+    ServerProcess& operator=(const ServerProcess&) = delete;
+
+    std::uint16_t httpPort() const { return httpPort_; }
+    std::string baseURL() const;
+    bool isRunning() const;
+
+  private:
+    ServerProcess(pid_t pid, int output) : pid_(pid), output_(output) {}
+
+    pid_t pid_;
+    int output_;
+    std::uint16_t httpPort_ = 0;
+};
+
+struct ServerExit {
+    int status = -1;  // the exit code, or -1 when the process did not exit normally
+    std::string output;
+};
+// Runs the server to its end, for command lines that it must turn down.
+ServerExit runServerToExit(const std::vector<std::string>& arguments);
+
+}  // namespace intercom::test

@@ -1,0 +1,241 @@
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <string>
+#include <vector>
+
+#include "UiTestSupport.h"
+#include "app/AppDelegate.h"
+#include "ui/TTExtension.h"
+#include "ui/controls/FNHUD.h"
+#include "ui/controls/ListenChannelButton.h"
+#include "ui/controls/ScreenLock.h"
+#include "ui/controls/SpeakChannelButton.h"
+#include "ui/controls/TTChannelButtonDelegate.h"
+
+namespace intercom {
+namespace {
+
+using test::click;
+using test::doubleClick;
+using test::tripleClick;
+using test::waitUntil;
+
+// What the home page would hear from its buttons, with the state each report came with.
+struct Reports : TTChannelButtonDelegate {
+    std::vector<std::string> calls;
+
+    void speakChannelSelectionChanged() override { calls.push_back("speakSelectionChanged"); }
+    void speakChannelDoubleClicked(SpeakChannelButton* button) override {
+        calls.push_back("speakDouble " + flag(button->isDoubleClickSelect()));
+    }
+    void listenChannelClicked(ListenChannelButton* button) override {
+        calls.push_back("listenTap " + button->group()->name + " " + flag(button->isClickSelect()));
+    }
+    void listenChannelDoubleClicked(ListenChannelButton* button) override {
+        calls.push_back("listenPress " + button->group()->name + " " +
+                        flag(button->isDoubleClickSelect()));
+    }
+
+    static std::string flag(bool on) { return on ? "1" : "0"; }
+};
+
+Group makeGroup(const std::string& name, std::int64_t speak = 1, std::int64_t listen = 1) {
+    Group group;
+    group.id = 7;
+    group.name = name;
+    group.permissionSpeak = speak;
+    group.permissionListen = listen;
+    return group;
+}
+
+QColor shownColour(QWidget* button) {
+    return button->grab().toImage().pixelColor(2, 2);
+}
+
+QString shownNotice() {
+    const QList<QWidget*> views = FNHUD::hudViews();
+    if (views.isEmpty()) {
+        return {};
+    }
+    return views.last()->findChild<QLabel*>()->text();
+}
+
+class ChannelButtonTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        app.applicationDidFinishLaunching();
+        for (TTChannelButton* button :
+             {static_cast<TTChannelButton*>(&speak), static_cast<TTChannelButton*>(&listen)}) {
+            button->awakeFromNib();
+            button->resize(160, 60);
+            button->setDelegate(&reports);
+        }
+        speak.setGroup(makeGroup("一组"));
+        listen.setGroup(makeGroup("一组"));
+    }
+    void TearDown() override { setScreenLocked(false); }
+
+    // A click that starts a new multiple click: far from every press before it.
+    ulong nextTime() { return now += 10 * test::doubleClickInterval(); }
+
+    AppDelegate app;
+    Reports reports;
+    SpeakChannelButton speak;
+    ListenChannelButton listen;
+    ulong now = 1000;
+};
+
+TEST_F(ChannelButtonTest, SingleClickSelectsOnlyOnceTheIntervalHasPassed) {
+    click(&speak, nextTime());
+    QApplication::processEvents();
+    EXPECT_FALSE(speak.isClickSelect());
+    ASSERT_TRUE(waitUntil([&] { return speak.isClickSelect(); }));
+    EXPECT_EQ(shownColour(&speak), QColor(238, 59, 62));
+    EXPECT_TRUE(reports.calls.empty()) << "turning a speak button on is not reported";
+
+    click(&speak, nextTime());
+    ASSERT_TRUE(waitUntil([&] { return !speak.isClickSelect(); }));
+    EXPECT_EQ(shownColour(&speak), defaultButtonColor());
+    EXPECT_EQ(reports.calls, std::vector<std::string>{"speakSelectionChanged"});
+}
+
+TEST_F(ChannelButtonTest, DoubleClickFlipsOnlyTheDoubleClickSelection) {
+    doubleClick(&speak, nextTime());
+    EXPECT_TRUE(speak.isDoubleClickSelect());
+    EXPECT_EQ(shownColour(&speak), QColor(248, 230, 0));
+    EXPECT_EQ(reports.calls, std::vector<std::string>{"speakDouble 1"});
+
+    // Had the double click's first press left its single click pending, this later click
+    // would turn the selection off again instead of on.
+    click(&speak, nextTime());
+    ASSERT_TRUE(waitUntil([&] { return speak.isClickSelect(); }));
+    QApplication::processEvents();
+    EXPECT_TRUE(speak.isClickSelect());
+    EXPECT_EQ(shownColour(&speak), QColor(248, 230, 0)) << "yellow wins over the click colour";
+
+    doubleClick(&speak, nextTime());
+    EXPECT_FALSE(speak.isDoubleClickSelect());
+    EXPECT_EQ(shownColour(&speak), QColor(238, 59, 62));
+}
+
+TEST_F(ChannelButtonTest, TripleClickFlipsTheDoubleClickSelectionOnce) {
+    tripleClick(&listen, nextTime());
+    EXPECT_TRUE(listen.isDoubleClickSelect());
+    EXPECT_EQ(reports.calls, std::vector<std::string>{"listenPress 一组 1"});
+
+    click(&listen, nextTime());
+    ASSERT_TRUE(waitUntil([&] { return listen.isClickSelect(); }));
+    EXPECT_TRUE(listen.isDoubleClickSelect());
+    EXPECT_EQ(reports.calls, (std::vector<std::string>{"listenPress 一组 1", "listenTap 一组 1"}));
+}
+
+TEST_F(ChannelButtonTest, ListenButtonReportsBothDirections) {
+    click(&listen, nextTime());
+    ASSERT_TRUE(waitUntil([&] { return listen.isClickSelect(); }));
+    EXPECT_EQ(shownColour(&listen), QColor(9, 102, 172));
+    click(&listen, nextTime());
+    ASSERT_TRUE(waitUntil([&] { return !listen.isClickSelect(); }));
+    doubleClick(&listen, nextTime());
+    doubleClick(&listen, nextTime());
+    EXPECT_EQ(reports.calls,
+              (std::vector<std::string>{"listenTap 一组 1", "listenTap 一组 0",
+                                        "listenPress 一组 1", "listenPress 一组 0"}));
+}
+
+TEST_F(ChannelButtonTest, LockedScreenRefusesEveryPressWithItsNotice) {
+    setScreenLocked(true);
+    const ulong time = nextTime();
+    click(&speak, time);
+    EXPECT_EQ(shownNotice(), QStringLiteral("屏幕已锁定"));
+    EXPECT_EQ(FNHUD::hudViews().last()->parentWidget(), app.window()->centralWidget());
+    click(&speak, time + 80, true);
+    doubleClick(&listen, nextTime());
+    EXPECT_EQ(shownNotice(), QStringLiteral("屏幕已锁定"));
+
+    setScreenLocked(false);
+    QApplication::processEvents();
+    EXPECT_FALSE(waitUntil([&] { return speak.isClickSelect() || listen.isClickSelect(); },
+                           2 * test::doubleClickInterval()));
+    EXPECT_FALSE(speak.isDoubleClickSelect());
+    EXPECT_FALSE(listen.isDoubleClickSelect());
+    EXPECT_TRUE(reports.calls.empty());
+}
+
+TEST_F(ChannelButtonTest, MissingPermissionRefusesOnlyThatKindOfButton) {
+    speak.setGroup(makeGroup("二组", 0, 1));
+    listen.setGroup(makeGroup("二组", 0, 1));
+    doubleClick(&speak, nextTime());
+    EXPECT_FALSE(speak.isDoubleClickSelect());
+    EXPECT_EQ(shownNotice(), QStringLiteral("您当前所在群组未开通通话权限！"));
+
+    doubleClick(&listen, nextTime());
+    EXPECT_TRUE(listen.isDoubleClickSelect());
+
+    listen.setGroup(makeGroup("三组", 1, 0));
+    doubleClick(&listen, nextTime());
+    EXPECT_FALSE(listen.isDoubleClickSelect());
+    EXPECT_EQ(shownNotice(), QStringLiteral("您当前所在群组未开通收听权限！"));
+    EXPECT_EQ(reports.calls, std::vector<std::string>{"listenPress 二组 1"});
+}
+
+TEST_F(ChannelButtonTest, ButtonWithoutGroupIgnoresPresses) {
+    speak.setGroup(std::nullopt);
+    EXPECT_EQ(speak.text(), QString());
+    setScreenLocked(true);
+    doubleClick(&speak, nextTime());
+    EXPECT_FALSE(speak.isDoubleClickSelect());
+    EXPECT_TRUE(FNHUD::hudViews().isEmpty());
+}
+
+TEST_F(ChannelButtonTest, AssigningAGroupClearsBothSelectionsSilently) {
+    speak.setClickSelect(true);
+    speak.setDoubleClickSelect(true);
+    speak.updateBackgroundColor();
+    speak.setGroup(makeGroup("新组"));
+    EXPECT_EQ(speak.text(), QStringLiteral("新组"));
+    EXPECT_FALSE(speak.isClickSelect());
+    EXPECT_FALSE(speak.isDoubleClickSelect());
+    EXPECT_EQ(shownColour(&speak), defaultButtonColor());
+    EXPECT_TRUE(reports.calls.empty());
+}
+
+TEST_F(ChannelButtonTest, PendingSingleClickSelectsWithTheNewGroup) {
+    click(&listen, nextTime());
+    listen.setGroup(makeGroup("新组"));
+    ASSERT_TRUE(waitUntil([&] { return listen.isClickSelect(); }));
+    EXPECT_EQ(reports.calls, std::vector<std::string>{"listenTap 新组 1"});
+}
+
+TEST(ChannelButtonColours, FollowTheSelectionsWithYellowWinning) {
+    SpeakChannelButton speak;
+    ListenChannelButton listen;
+    TTChannelButton plain;
+    for (TTChannelButton* button :
+         {static_cast<TTChannelButton*>(&speak), static_cast<TTChannelButton*>(&listen), &plain}) {
+        button->awakeFromNib();
+        EXPECT_EQ(button->backgroundColor(), defaultButtonColor());
+        button->setClickSelect(true);
+        button->updateBackgroundColor();
+    }
+    EXPECT_EQ(speak.backgroundColor(), QColor(238, 59, 62));
+    EXPECT_EQ(listen.backgroundColor(), QColor(9, 102, 172));
+    EXPECT_EQ(plain.backgroundColor().alpha(), 0) << "no click colour: cleared";
+    for (TTChannelButton* button :
+         {static_cast<TTChannelButton*>(&speak), static_cast<TTChannelButton*>(&listen), &plain}) {
+        button->setDoubleClickSelect(true);
+        button->updateBackgroundColor();
+        EXPECT_EQ(button->backgroundColor(), QColor(248, 230, 0));
+    }
+}
+
+TEST(ChannelButtonToast, WithoutMainWindowShowsNothing) {
+    ASSERT_EQ(AppDelegate::shared(), nullptr);
+    SpeakChannelButton speak;
+    speak.setGroup(makeGroup("一组", 0));
+    click(&speak, 5000);
+    EXPECT_TRUE(FNHUD::hudViews().isEmpty());
+}
+
+}  // namespace
+}  // namespace intercom

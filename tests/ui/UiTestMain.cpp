@@ -1,0 +1,18 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <cstdlib>
+
+#include "support/TempDir.h"
+
+// Replaces the support library's main: the widget tests need a QApplication, and each
+// process still gets a private configuration folder.
+int main(int argc, char** argv) {
+    const intercom::test::TempDir config;
+    ::setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
+    // Test discovery runs at build time, where no platform may be set.
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    ::testing::InitGoogleTest(&argc, argv);
+    QApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}

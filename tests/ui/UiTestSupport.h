@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QMouseEvent>
+#include <QWidget>
+#include <functional>
+#include <ostream>
+
+namespace intercom::test {
+
+// Runs the event loop until `condition` holds or `timeoutMs` has passed; returns whether
+// it held.
+inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+inline void sendMouse(QWidget* widget, QEvent::Type type, ulong timestamp, QPoint pos) {
+    const Qt::MouseButtons held =
+        type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(Qt::LeftButton);
+    QMouseEvent event(type, pos, widget->mapToGlobal(pos), Qt::LeftButton, held, Qt::NoModifier);
+    event.setTimestamp(timestamp);
+    QApplication::sendEvent(widget, &event);
+}
+
+// One click at the given event time (milliseconds), delivered as the window system would:
+// a press and a release; when `doubleClick` is set the press is followed by the
+// double-click event that Qt adds to the second press of a double click.
+inline void click(QWidget* widget, ulong timestamp, bool doubleClick = false) {
+    const QPoint pos = widget->rect().center();
+    sendMouse(widget, QEvent::MouseButtonPress, timestamp, pos);
+    if (doubleClick) {
+        sendMouse(widget, QEvent::MouseButtonDblClick, timestamp, pos);
+    }
+    sendMouse(widget, QEvent::MouseButtonRelease, timestamp + 1, pos);
+}
+
+// A click where the window system would deliver it: to the topmost widget at `pos` of the
+// window, from where an ignored event travels up to the parents.
+inline void clickAt(QWidget* window, QPoint pos, ulong timestamp = 0) {
+    QWidget* target = window->childAt(pos);
+    if (!target) {
+        target = window;
+    }
+    const QPoint local = target->mapFrom(window, pos);
+    sendMouse(target, QEvent::MouseButtonPress, timestamp, local);
+    sendMouse(target, QEvent::MouseButtonRelease, timestamp + 1, local);
+}
+
+inline void doubleClick(QWidget* widget, ulong timestamp) {
+    click(widget, timestamp);
+    click(widget, timestamp + 80, true);
+}
+
+inline void tripleClick(QWidget* widget, ulong timestamp) {
+    doubleClick(widget, timestamp);
+    click(widget, timestamp + 160);
+}
+
+inline int doubleClickInterval() {
+    return QApplication::doubleClickInterval();
+}
+
+}  // namespace intercom::test
+
+inline void PrintTo(const QRect& rect, std::ostream* out) {
+    *out << "QRect(" << rect.x() << ", " << rect.y() << ", " << rect.width() << ", "
+         << rect.height() << ")";
+}
