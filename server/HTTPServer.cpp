@@ -17,9 +17,16 @@ void sendJSON(httplib::Response& response, const nlohmann::json& body) {
 
 }  // namespace
 
-HTTPServer::HTTPServer(const ServerState& state)
-    : handler_(state), server_(std::make_unique<httplib::Server>()) {
+HTTPServer::HTTPServer(const ServerState& state, AdminHandler::Push push)
+    : handler_(state), admin_(push), server_(std::make_unique<httplib::Server>()) {
     server_->set_payload_max_length(kMaxBodyBytes);
+    // Ahead of the catch-all below, which would answer it as an unknown API path.
+    if (push) {
+        server_->Post("/admin/push",
+                      [this](const httplib::Request& request, httplib::Response& response) {
+                          sendJSON(response, admin_.push(request.body));
+                      });
+    }
     server_->Post(".*", [this](const httplib::Request& request, httplib::Response& response) {
         sendJSON(response, handler_.handle(request.path, request.body));
     });

@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "server/AdminHandler.h"
 #include "server/ApiHandler.h"
 
 namespace httplib {
@@ -19,7 +20,8 @@ namespace intercom::server {
 // a thread of its own, every reply a JSON object, also for requests it turns away.
 class HTTPServer {
   public:
-    explicit HTTPServer(const ServerState& state);
+    // With `push`, `/admin/push` sends frames to connected users through it.
+    explicit HTTPServer(const ServerState& state, AdminHandler::Push push = {});
     ~HTTPServer();
     HTTPServer(const HTTPServer&) = delete;
     HTTPServer& operator=(const HTTPServer&) = delete;
@@ -31,6 +33,7 @@ class HTTPServer {
 
   private:
     ApiHandler handler_;
+    AdminHandler admin_;
     std::unique_ptr<httplib::Server> server_;
     std::atomic<bool> loopEnded_{false};
     std::thread thread_;

@@ -35,6 +35,9 @@ class ServerState {
     // they started listening.
     Answer groupListeners(std::int64_t groupId, std::int64_t sceneId) const;
 
+    // The loaded data; it never changes, so it is read without the lock.
+    const ServerData& data() const { return data_; }
+
     // Going offline also ends the user's listening.
     void setOnline(std::int64_t userId, bool online);
     void setListening(std::int64_t userId, std::int64_t groupId, bool listening);

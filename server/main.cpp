@@ -1,11 +1,13 @@
 #include <csignal>
 #include <iostream>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "server/HTTPServer.h"
 #include "server/ServerOptions.h"
 #include "server/ServerState.h"
+#include "server/SignallingServer.h"
 
 using namespace intercom::server;
 
@@ -34,16 +36,30 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    HTTPServer http(*state);
+    SignallingServer signalling(*state);
+    const auto signallingPort = signalling.start("127.0.0.1", options.signallingPort);
+    if (!signallingPort) {
+        std::cerr << "intercom-server: cannot listen on signalling port " << options.signallingPort
+                  << "\n";
+        return 1;
+    }
+
+    HTTPServer http(*state,
+                    [&signalling](std::int64_t userId, std::span<const std::uint8_t> frame) {
+                        return signalling.push(userId, frame);
+                    });
     const auto httpPort = http.start("127.0.0.1", options.httpPort);
     if (!httpPort) {
         std::cerr << "intercom-server: cannot listen on HTTP port " << options.httpPort << "\n";
         return 1;
     }
     std::cout << "http " << *httpPort << std::endl;
+    std::cout << "signalling " << *signallingPort << std::endl;
 
     int received = 0;
     sigwait(&stopSignals, &received);
+    // The HTTP side first: an operator's push waits on the signalling thread.
     http.stop();
+    signalling.stop();
     return 0;
 }

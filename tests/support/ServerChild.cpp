@@ -1,0 +1,96 @@
+#include "ServerChild.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace intercom::test {
+
+namespace {
+
+// Generous: a sanitizer build starts slowly on a loaded machine.
+constexpr auto kStartLimit = std::chrono::seconds(60);
+
+bool readLine(int fd, std::string& line, std::chrono::steady_clock::time_point deadline) {
+    line.clear();
+    while (true) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd entry{fd, POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&entry, 1, static_cast<int>(left.count())) <= 0) {
+            return false;
+        }
+        char character = 0;
+        if (::read(fd, &character, 1) != 1) {
+            return false;
+        }
+        if (character == '\n') {
+            return true;
+        }
+        line.push_back(character);
+    }
+}
+
+}  // namespace
+
+std::unique_ptr<ServerChild> ServerChild::start(const std::string& executable,
+                                                const std::vector<std::string>& extraArguments,
+                                                std::string& error) {
+    std::vector<std::string> command{executable, "--http-port", "0", "--signalling-port", "0"};
+    command.insert(command.end(), extraArguments.begin(), extraArguments.end());
+    std::vector<char*> argv;
+    for (auto& argument : command) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+
+    int pipeEnds[2];
+    if (::pipe2(pipeEnds, O_CLOEXEC) != 0) {
+        error = "no pipe";
+        return nullptr;
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        // Only async-signal-safe calls until exec: the parent has threads.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        ::dup2(pipeEnds[1], STDOUT_FILENO);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(pipeEnds[1]);
+    if (pid < 0) {
+        ::close(pipeEnds[0]);
+        error = "cannot fork";
+        return nullptr;
+    }
+    std::unique_ptr<ServerChild> child(new ServerChild(pid, pipeEnds[0]));
+    const auto deadline = std::chrono::steady_clock::now() + kStartLimit;
+    std::string line;
+    while ((child->httpPort_ == 0 || child->signallingPort_ == 0) &&
+           readLine(child->output_, line, deadline)) {
+        if (line.rfind("http ", 0) == 0) {
+            child->httpPort_ = static_cast<std::uint16_t>(std::atoi(line.c_str() + 5));
+        } else if (line.rfind("signalling ", 0) == 0) {
+            child->signallingPort_ = static_cast<std::uint16_t>(std::atoi(line.c_str() + 11));
+        }
+    }
+    if (child->httpPort_ == 0 || child->signallingPort_ == 0) {
+        error = "the server did not report its ports; last line: " + line;
+        return nullptr;
+    }
+    return child;
+}
+
+ServerChild::~ServerChild() {
+    ::kill(pid_, SIGTERM);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    ::close(output_);
+}
+
+}  // namespace intercom::test
