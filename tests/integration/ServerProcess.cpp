@@ -2,21 +2,15 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdlib>
 
 namespace intercom::test {
 
 namespace {
-
-// Generous: the server may start slowly under a sanitizer on a loaded machine.
-constexpr auto kStartLimit = std::chrono::seconds(60);
 
 pid_t spawn(const std::vector<std::string>& arguments, int& output) {
     std::vector<std::string> command{INTERCOM_SERVER_PATH};
@@ -49,68 +43,25 @@ pid_t spawn(const std::vector<std::string>& arguments, int& output) {
     return pid;
 }
 
-// Reads one line, or gives up at the deadline or the end of the output.
-bool readLine(int fd, std::string& line, std::chrono::steady_clock::time_point deadline) {
-    line.clear();
-    while (true) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            return false;
-        }
-        pollfd entry{fd, POLLIN, 0};
-        if (::poll(&entry, 1, static_cast<int>(left.count())) <= 0) {
-            return false;
-        }
-        char character = 0;
-        if (::read(fd, &character, 1) != 1) {
-            return false;
-        }
-        if (character == '\n') {
-            return true;
-        }
-        line.push_back(character);
-    }
-}
-
 }  // namespace
 
 std::unique_ptr<ServerProcess> ServerProcess::start(std::vector<std::string> extraArguments) {
-    std::vector<std::string> arguments{"--http-port", "0", "--signalling-port", "0"};
-    arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
-    int output = -1;
-    const pid_t pid = spawn(arguments, output);
-    if (pid < 0) {
-        ADD_FAILURE() << "cannot start " << INTERCOM_SERVER_PATH;
+    std::string error;
+    auto child = ServerChild::start(INTERCOM_SERVER_PATH, extraArguments, error);
+    if (!child) {
+        ADD_FAILURE() << error;
         return nullptr;
     }
-    std::unique_ptr<ServerProcess> server(new ServerProcess(pid, output));
-    const auto deadline = std::chrono::steady_clock::now() + kStartLimit;
-    std::string line;
-    while (readLine(output, line, deadline)) {
-        if (line.rfind("http ", 0) == 0) {
-            server->httpPort_ = static_cast<std::uint16_t>(std::atoi(line.c_str() + 5));
-            return server;
-        }
-    }
-    ADD_FAILURE() << "the server reported no HTTP port; last line: " << line;
-    return nullptr;
-}
-
-ServerProcess::~ServerProcess() {
-    ::kill(pid_, SIGTERM);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    ::close(output_);
+    return std::unique_ptr<ServerProcess>(new ServerProcess(std::move(child)));
 }
 
 std::string ServerProcess::baseURL() const {
-    return "http://127.0.0.1:" + std::to_string(httpPort_);
+    return "http://127.0.0.1:" + std::to_string(httpPort());
 }
 
 bool ServerProcess::isRunning() const {
     int status = 0;
-    return ::waitpid(pid_, &status, WNOHANG) == 0;
+    return ::waitpid(child_->pid(), &status, WNOHANG) == 0;
 }
 
 ServerExit runServerToExit(const std::vector<std::string>& arguments) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "ServerChild.h"
+
 namespace intercom::test {
 
 // The real intercom-server, started as a child process on a free loopback port and
@@ -15,20 +17,17 @@ class ServerProcess {
   public:
     // Null (with a test failure recorded) when the server did not report its port.
     static std::unique_ptr<ServerProcess> start(std::vector<std::string> extraArguments = {});
-    ~ServerProcess();
     ServerProcess(const ServerProcess&) = delete;
     ServerProcess& operator=(const ServerProcess&) = delete;
 
-    std::uint16_t httpPort() const { return httpPort_; }
+    std::uint16_t httpPort() const { return child_->httpPort(); }
     std::string baseURL() const;
     bool isRunning() const;
 
   private:
-    ServerProcess(pid_t pid, int output) : pid_(pid), output_(output) {}
+    explicit ServerProcess(std::unique_ptr<ServerChild> child) : child_(std::move(child)) {}
 
-    pid_t pid_;
-    int output_;
-    std::uint16_t httpPort_ = 0;
+    std::unique_ptr<ServerChild> child_;
 };
 
 struct ServerExit {
