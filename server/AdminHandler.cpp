@@ -1,6 +1,5 @@
 #include "server/AdminHandler.h"
 
-#include <charconv>
 #include <limits>
 #include <optional>
 #include <string>
@@ -13,29 +12,6 @@ namespace intercom::server {
 
 namespace {
 
-std::optional<std::int64_t> integerValue(const std::string& text) {
-    std::int64_t value = 0;
-    const auto* last = text.data() + text.size();
-    const auto [end, error] = std::from_chars(text.data(), last, value);
-    if (text.empty() || error != std::errc() || end != last) {
-        return std::nullopt;
-    }
-    return value;
-}
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 std::optional<Bytes> bytesFromHex(const std::string& text) {
     if (text.size() % 2 != 0) {
         return std::nullopt;
@@ -43,8 +19,8 @@ std::optional<Bytes> bytesFromHex(const std::string& text) {
     Bytes bytes;
     bytes.reserve(text.size() / 2);
     for (std::size_t i = 0; i < text.size(); i += 2) {
-        const int high = hexDigit(text[i]);
-        const int low = hexDigit(text[i + 1]);
+        const int high = hexDigitValue(text[i]);
+        const int low = hexDigitValue(text[i + 1]);
         if (high < 0 || low < 0) {
             return std::nullopt;
         }
@@ -62,11 +38,11 @@ nlohmann::json AdminHandler::push(std::string_view body) const {
     if (!form || !form->contains("uid") || !form->contains("type") || !form->contains("payload")) {
         return failureReply("需要参数 uid、type 和 payload");
     }
-    const auto userId = integerValue(form->at("uid"));
+    const auto userId = decimalInteger(form->at("uid"));
     if (!userId) {
         return failureReply("参数 uid 不是整数");
     }
-    const auto type = integerValue(form->at("type"));
+    const auto type = decimalInteger(form->at("type"));
     if (!type || *type < std::numeric_limits<std::int32_t>::min() ||
         *type > std::numeric_limits<std::int32_t>::max()) {
         return failureReply("参数 type 不是 32 位整数");

@@ -1,6 +1,5 @@
 #include "server/ApiHandler.h"
 
-#include <charconv>
 #include <map>
 #include <optional>
 #include <string>
@@ -34,14 +33,11 @@ const std::string& textField(const Form& form, const char* name) {
 }
 
 std::int64_t integerField(const Form& form, const char* name) {
-    const auto& value = textField(form, name);
-    std::int64_t result = 0;
-    const auto* last = value.data() + value.size();
-    const auto [end, error] = std::from_chars(value.data(), last, result);
-    if (value.empty() || error != std::errc() || end != last) {
+    const auto value = decimalInteger(textField(form, name));
+    if (!value) {
         throw FieldError{std::string("参数 ") + name + " 不是整数"};
     }
-    return result;
+    return *value;
 }
 
 }  // namespace

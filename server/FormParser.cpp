@@ -1,24 +1,11 @@
 #include "server/FormParser.h"
 
 #include <algorithm>
-#include <cstdint>
+#include <charconv>
 
 namespace intercom::server {
 
 namespace {
-
-int hexDigit(char character) {
-    if (character >= '0' && character <= '9') {
-        return character - '0';
-    }
-    if (character >= 'a' && character <= 'f') {
-        return character - 'a' + 10;
-    }
-    if (character >= 'A' && character <= 'F') {
-        return character - 'A' + 10;
-    }
-    return -1;
-}
 
 std::optional<std::string> unescape(std::string_view text) {
     std::string result;
@@ -31,8 +18,8 @@ std::optional<std::string> unescape(std::string_view text) {
             if (text.size() - i < 3) {
                 return std::nullopt;
             }
-            const int high = hexDigit(text[i + 1]);
-            const int low = hexDigit(text[i + 2]);
+            const int high = hexDigitValue(text[i + 1]);
+            const int low = hexDigitValue(text[i + 2]);
             if (high < 0 || low < 0) {
                 return std::nullopt;
             }
@@ -113,6 +100,29 @@ std::optional<std::map<std::string, std::string>> parseForm(std::string_view bod
         }
     }
     return fields;
+}
+
+std::optional<std::int64_t> decimalInteger(std::string_view text) {
+    std::int64_t value = 0;
+    const auto* last = text.data() + text.size();
+    const auto [end, error] = std::from_chars(text.data(), last, value);
+    if (text.empty() || error != std::errc() || end != last) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+int hexDigitValue(char character) {
+    if (character >= '0' && character <= '9') {
+        return character - '0';
+    }
+    if (character >= 'a' && character <= 'f') {
+        return character - 'a' + 10;
+    }
+    if (character >= 'A' && character <= 'F') {
+        return character - 'A' + 10;
+    }
+    return -1;
 }
 
 }  // namespace intercom::server

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -11,6 +12,12 @@ namespace intercom::server {
 // for a space, %XX escapes. Nothing when the body is not such a form: a pair without
 // "=", a broken escape, a name given twice, or a name or value that is not UTF-8.
 std::optional<std::map<std::string, std::string>> parseForm(std::string_view body);
+
+// The integer that `text` spells in decimal (an optional "-", then digits, nothing else).
+std::optional<std::int64_t> decimalInteger(std::string_view text);
+
+// The value of one hexadecimal digit, or -1 for any other character.
+int hexDigitValue(char character);
 
 // True when `text` is well-formed UTF-8 (no overlong forms, no surrogates).
 bool isValidUTF8(std::string_view text);

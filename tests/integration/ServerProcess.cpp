@@ -1,49 +1,10 @@
 #include "ServerProcess.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-
 namespace intercom::test {
-
-namespace {
-
-pid_t spawn(const std::vector<std::string>& arguments, int& output) {
-    std::vector<std::string> command{INTERCOM_SERVER_PATH};
-    command.insert(command.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (auto& argument : command) {
-        argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
-
-    int pipeEnds[2];
-    if (::pipe2(pipeEnds, O_CLOEXEC) != 0) {
-        return -1;
-    }
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        // Only async-signal-safe calls until exec: the test process has threads.
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        ::dup2(pipeEnds[1], STDOUT_FILENO);
-        ::dup2(pipeEnds[1], STDERR_FILENO);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    ::close(pipeEnds[1]);
-    if (pid < 0) {
-        ::close(pipeEnds[0]);
-        return -1;
-    }
-    output = pipeEnds[0];
-    return pid;
-}
-
-}  // namespace
 
 std::unique_ptr<ServerProcess> ServerProcess::start(std::vector<std::string> extraArguments) {
     std::string error;
@@ -65,8 +26,10 @@ bool ServerProcess::isRunning() const {
 }
 
 ServerExit runServerToExit(const std::vector<std::string>& arguments) {
+    std::vector<std::string> command{INTERCOM_SERVER_PATH};
+    command.insert(command.end(), arguments.begin(), arguments.end());
     int output = -1;
-    const pid_t pid = spawn(arguments, output);
+    const pid_t pid = spawnServer(std::move(command), true, output);
     if (pid < 0) {
         return {};
     }

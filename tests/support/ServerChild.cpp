@@ -38,11 +38,7 @@ bool readLine(int fd, std::string& line, std::chrono::steady_clock::time_point d
 
 }  // namespace
 
-std::unique_ptr<ServerChild> ServerChild::start(const std::string& executable,
-                                                const std::vector<std::string>& extraArguments,
-                                                std::string& error) {
-    std::vector<std::string> command{executable, "--http-port", "0", "--signalling-port", "0"};
-    command.insert(command.end(), extraArguments.begin(), extraArguments.end());
+pid_t spawnServer(std::vector<std::string> command, bool withStderr, int& output) {
     std::vector<char*> argv;
     for (auto& argument : command) {
         argv.push_back(argument.data());
@@ -51,24 +47,40 @@ std::unique_ptr<ServerChild> ServerChild::start(const std::string& executable,
 
     int pipeEnds[2];
     if (::pipe2(pipeEnds, O_CLOEXEC) != 0) {
-        error = "no pipe";
-        return nullptr;
+        return -1;
     }
     const pid_t pid = ::fork();
     if (pid == 0) {
         // Only async-signal-safe calls until exec: the parent has threads.
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         ::dup2(pipeEnds[1], STDOUT_FILENO);
+        if (withStderr) {
+            ::dup2(pipeEnds[1], STDERR_FILENO);
+        }
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
     ::close(pipeEnds[1]);
     if (pid < 0) {
         ::close(pipeEnds[0]);
-        error = "cannot fork";
+        return -1;
+    }
+    output = pipeEnds[0];
+    return pid;
+}
+
+std::unique_ptr<ServerChild> ServerChild::start(const std::string& executable,
+                                                const std::vector<std::string>& extraArguments,
+                                                std::string& error) {
+    std::vector<std::string> command{executable, "--http-port", "0", "--signalling-port", "0"};
+    command.insert(command.end(), extraArguments.begin(), extraArguments.end());
+    int output = -1;
+    const pid_t pid = spawnServer(std::move(command), false, output);
+    if (pid < 0) {
+        error = "cannot start " + executable;
         return nullptr;
     }
-    std::unique_ptr<ServerChild> child(new ServerChild(pid, pipeEnds[0]));
+    std::unique_ptr<ServerChild> child(new ServerChild(pid, output));
     const auto deadline = std::chrono::steady_clock::now() + kStartLimit;
     std::string line;
     while ((child->httpPort_ == 0 || child->signallingPort_ == 0) &&

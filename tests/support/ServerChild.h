@@ -10,6 +10,11 @@
 
 namespace intercom::test {
 
+// Starts `command` (the server's path and its arguments) as a child that dies with the
+// test; its stdout, and its stderr too when `withStderr`, go to the pipe in `output`.
+// -1 when it cannot be started.
+pid_t spawnServer(std::vector<std::string> command, bool withStderr, int& output);
+
 // The real intercom-server as a child process on free loopback ports, stopped (SIGTERM,
 // then waited for) when this object goes. Its stderr stays the parent's, so a sanitizer
 // report from the server shows in the test's output.
