@@ -28,8 +28,4 @@ void ListenChannelButton::mousePressEvent(QMouseEvent* event) {
     handlePress(event, &Group::permissionListen, QStringLiteral("您当前所在群组未开通收听权限！"));
 }
 
-void ListenChannelButton::mouseDoubleClickEvent(QMouseEvent* event) {
-    event->accept();
-}
-
 }  // namespace intercom

@@ -16,9 +16,6 @@ class ListenChannelButton : public TTChannelButton {
   protected:
     void reportDoubleClick() override;
     void mousePressEvent(QMouseEvent* event) override;
-    // Qt repeats the second press of a double click as a double-click event; the press
-    // has been counted already.
-    void mouseDoubleClickEvent(QMouseEvent* event) override;
 };
 
 }  // namespace intercom

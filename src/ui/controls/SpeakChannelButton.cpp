@@ -28,8 +28,4 @@ void SpeakChannelButton::mousePressEvent(QMouseEvent* event) {
     handlePress(event, &Group::permissionSpeak, QStringLiteral("您当前所在群组未开通通话权限！"));
 }
 
-void SpeakChannelButton::mouseDoubleClickEvent(QMouseEvent* event) {
-    event->accept();
-}
-
 }  // namespace intercom

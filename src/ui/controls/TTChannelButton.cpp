@@ -132,4 +132,8 @@ void TTChannelButton::paintEvent(QPaintEvent*) {
     painter.drawText(rect(), Qt::AlignCenter, text());
 }
 
+void TTChannelButton::mouseDoubleClickEvent(QMouseEvent* event) {
+    event->accept();
+}
+
 }  // namespace intercom

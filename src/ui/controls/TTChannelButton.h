@@ -56,6 +56,9 @@ class TTChannelButton : public QAbstractButton {
     virtual void reportDoubleClick() {}
 
     void paintEvent(QPaintEvent* event) override;
+    // Qt repeats the second press of a double click as a double-click event; the press
+    // has been counted already.
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
   private:
     void scheduleClick();
