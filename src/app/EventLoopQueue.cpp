@@ -9,7 +9,10 @@
 namespace intercom {
 
 void EventLoopQueue::async(dispatch::Work work) {
-    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(work), Qt::QueuedConnection);
+    // Work that arrives after the application object is gone has nowhere left to run.
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        QMetaObject::invokeMethod(app, std::move(work), Qt::QueuedConnection);
+    }
 }
 
 void EventLoopQueue::after(dispatch::Duration delay, dispatch::Work work) {

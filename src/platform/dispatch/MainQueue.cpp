@@ -1,18 +1,20 @@
 #include "platform/dispatch/MainQueue.h"
 
 #include <atomic>
+#include <mutex>
+#include <vector>
 
 namespace intercom::dispatch {
 
 namespace {
 
-std::shared_ptr<Queue>& installedQueue() {
-    static std::shared_ptr<Queue> queue;
-    return queue;
+// Every queue ever installed stays alive: a pool thread may still hold a reference it
+// took just before the queue was replaced.
+std::vector<std::shared_ptr<Queue>>& installedQueues() {
+    static auto* queues = new std::vector<std::shared_ptr<Queue>>();
+    return *queues;
 }
 
-// Readers take the queue without a lock: installation happens once, at start-up,
-// before any other thread asks for the main queue.
 std::atomic<Queue*>& currentQueue() {
     static std::atomic<Queue*> current{&mainRunLoop()};
     return current;
@@ -30,8 +32,12 @@ Queue& mainQueue() {
 }
 
 void setMainQueue(std::shared_ptr<Queue> queue) {
-    installedQueue() = std::move(queue);
-    Queue* next = installedQueue() ? installedQueue().get() : &mainRunLoop();
+    static std::mutex installing;
+    std::lock_guard lock(installing);
+    Queue* next = queue ? queue.get() : &mainRunLoop();
+    if (queue) {
+        installedQueues().push_back(std::move(queue));
+    }
     currentQueue().store(next, std::memory_order_release);
 }
 
