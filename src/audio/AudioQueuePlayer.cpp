@@ -27,7 +27,11 @@ AudioQueuePlayer::AudioQueuePlayer() {
 }
 
 AudioQueuePlayer::~AudioQueuePlayer() {
-    // The callback reaches into this player: the device goes before anything else does.
+    // The callback reaches into this player, `mQueue` included: it must have run for the
+    // last time before anything is torn down, and stopping waits for a running callback.
+    if (mQueue) {
+        mQueue->stop();
+    }
     mQueue.reset();
 }
 

@@ -2,6 +2,7 @@
 
 #include "audio/Beep.h"
 #include "model/Setting.h"
+#include "platform/dispatch/GlobalQueue.h"
 
 namespace intercom {
 
@@ -99,10 +100,27 @@ void AudioQueueRecorder::handleInputBuffer(AudioQueue* queue, AudioQueueBuffer* 
     }
     // The two locks are never held together.
     if (sidetone) {
-        std::lock_guard lock(sidetone->syncLock);
-        sidetone->dataList.push_back(std::move(block));
+        {
+            std::lock_guard lock(sidetone->syncLock);
+            sidetone->dataList.push_back(std::move(block));
+        }
+        releaseSidetone(std::move(sidetone));
     }
     queue->enqueueBuffer(buffer);
+}
+
+void AudioQueueRecorder::releaseSidetone(std::shared_ptr<AudioQueuePlayer> sidetone) {
+    {
+        std::lock_guard lock(syncLock);
+        if (stPlayer == sidetone) {
+            // Still held by the recorder: this is not the last reference.
+            sidetone.reset();
+            return;
+        }
+    }
+    // Switched off meanwhile, so this may be the last reference. Dropping it here would close
+    // its output device on the capture thread, stalling capture while the device shuts down.
+    dispatch::globalQueue().async([retired = std::move(sidetone)] {});
 }
 
 void AudioQueueRecorder::drainCachedAudio() {

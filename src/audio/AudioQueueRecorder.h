@@ -58,6 +58,7 @@ class AudioQueueRecorder : public std::enable_shared_from_this<AudioQueueRecorde
 
   private:
     AudioQueueRecorder();
+    void releaseSidetone(std::shared_ptr<AudioQueuePlayer> sidetone);
 };
 
 }  // namespace intercom

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "AudioTestSupport.h"
 #include "audio/AudioQueuePlayer.h"
 
@@ -138,4 +140,19 @@ TEST(AudioQueuePlayer, StoppedPlayerStillQueuesButPlaysNothing) {
     player.play(encodedSpeech(640));
     append(player, patternBlock(640, 4));
     EXPECT_EQ(waiting(player), 2U);
+}
+
+TEST(AudioQueuePlayer, DroppingAPlayerWhoseQueueRunsIsSafe) {
+    // The driver renders back to back, so an output callback is almost always running
+    // when the player goes away.
+    ::setenv("SDL_DISKAUDIOFILE", "/dev/null", 1);
+    ::setenv("SDL_DISKAUDIODELAY", "0", 1);
+    for (int i = 0; i < 20; ++i) {
+        auto player = std::make_unique<AudioQueuePlayer>();
+        ASSERT_TRUE(player->mQueue);
+        ASSERT_TRUE(player->mQueue->start());
+        append(*player, patternBlock(640, i + 1));
+        ASSERT_TRUE(waitUntil([&] { return waiting(*player) == 0; }));
+        player.reset();
+    }
 }

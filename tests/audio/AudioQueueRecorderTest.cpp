@@ -260,3 +260,22 @@ TEST_F(AudioQueueRecorderTest, StopDropsTheHeldToneEvenWithoutSidetone) {
     EXPECT_FALSE(recorder->stPlayer);
     EXPECT_FALSE(beep.player());
 }
+
+TEST_F(AudioQueueRecorderTest, SidetoneSwitchedWhileBuffersArriveBackToBack) {
+    // The driver captures and renders without pause, so the input callback is nearly
+    // always running while the sidetone comes and goes.
+    ::setenv("SDL_DISKAUDIOFILE", "/dev/null", 1);
+    ::setenv("SDL_DISKAUDIODELAY", "0", 1);
+    writeFile(disk.microphone(), recording(2000));
+    auto recorder = AudioQueueRecorder::create();
+    Capture capture;
+    recorder->start(capture.callback());
+    for (int i = 0; i < 30; ++i) {
+        recorder->startSidetone();
+        ASSERT_TRUE(recorder->stPlayer);
+        std::this_thread::sleep_for(1ms);
+        recorder->stopSidetone();
+    }
+    recorder->stop();
+    recorder.reset();
+}

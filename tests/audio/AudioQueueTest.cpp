@@ -3,8 +3,12 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 #include "AudioTestSupport.h"
+#include "platform/Bundle.h"
+#include "platform/audio/AudioPlayer.h"
 #include "platform/audio/AudioQueue.h"
 
 using intercom::AudioQueue;
@@ -52,4 +56,30 @@ TEST(AudioQueue, OutputVolumeScalesWhatIsPlayed) {
     Bytes expected(half.size() * 2);
     std::memcpy(expected.data(), half.data(), expected.size());
     EXPECT_TRUE(find(readFile(disk.speaker()), expected).has_value());
+}
+
+TEST(AudioQueue, WaveFilesLoadWhileTheFirstDeviceOpens) {
+    // The first device brings the audio subsystem up, while tones are read on other threads:
+    // a reconnect tone on the connection's queue as a talk begins on the main thread.
+    const DiskAudio disk;
+    const auto path = intercom::Bundle::pathForResource("reconnect_bee.wav");
+    ASSERT_TRUE(path);
+    std::atomic<bool> opened{false};
+    std::atomic<int> loaded{0};
+    std::vector<std::thread> loaders;
+    for (int t = 0; t < 3; ++t) {
+        loaders.emplace_back([&] {
+            do {
+                loaded += intercom::AudioPlayer::create(path->string()) ? 1 : 0;
+            } while (!opened);
+        });
+    }
+    std::atomic<int> played{0};
+    auto queue = AudioQueue::newOutput(&refillWithSilence, &played);
+    opened = true;
+    for (auto& loader : loaders) {
+        loader.join();
+    }
+    EXPECT_TRUE(queue);
+    EXPECT_GE(loaded.load(), 3);
 }

@@ -39,7 +39,7 @@ std::shared_ptr<AudioPlayer> AudioPlayer::create(const std::string& path) {
     std::uint8_t* samples = nullptr;
     std::uint32_t length = 0;
     // Reading a wave file needs no audio device, so it works before the subsystem is up.
-    if (SDL_LoadWAV(path.c_str(), &spec, &samples, &length) == nullptr) {
+    if (!sdlaudio::loadWAV(path.c_str(), spec, samples, length)) {
         return nullptr;
     }
     std::shared_ptr<AudioPlayer> player(new AudioPlayer(path, samples, length));

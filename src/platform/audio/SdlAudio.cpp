@@ -4,10 +4,13 @@
 
 namespace intercom::sdlaudio {
 
+namespace {
+std::mutex sdlMutex;
+}  // namespace
+
 SDL_AudioDeviceID open(bool isCapture, const SDL_AudioSpec& spec) {
-    static std::mutex mutex;
     static bool started = false;
-    std::lock_guard lock(mutex);
+    std::lock_guard lock(sdlMutex);
     if (!started) {
         // The subsystem stays up for the life of the process; a failed start (no driver
         // yet) is retried at the next open.
@@ -18,6 +21,11 @@ SDL_AudioDeviceID open(bool isCapture, const SDL_AudioSpec& spec) {
     }
     SDL_AudioSpec obtained{};
     return SDL_OpenAudioDevice(nullptr, isCapture ? 1 : 0, &spec, &obtained, 0);
+}
+
+bool loadWAV(const char* path, SDL_AudioSpec& spec, std::uint8_t*& samples, std::uint32_t& length) {
+    std::lock_guard lock(sdlMutex);
+    return SDL_LoadWAV(path, &spec, &samples, &length) != nullptr;
 }
 
 }  // namespace intercom::sdlaudio

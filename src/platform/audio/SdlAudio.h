@@ -2,6 +2,8 @@
 
 #include <SDL.h>
 
+#include <cstdint>
+
 namespace intercom::sdlaudio {
 
 // Opens an SDL audio device with exactly the format asked for (SDL converts when the
@@ -9,5 +11,10 @@ namespace intercom::sdlaudio {
 // because SDL's device table is not safe against concurrent opens. 0 when there is no
 // usable driver or device; a later call tries again.
 SDL_AudioDeviceID open(bool isCapture, const SDL_AudioSpec& spec);
+
+// `SDL_LoadWAV`, serialised with the opens: reading a wave file consults SDL's hints, which
+// the start of the audio subsystem changes and which are not safe against concurrent use.
+// False when the file cannot be read as a wave file; release the samples with SDL_FreeWAV.
+bool loadWAV(const char* path, SDL_AudioSpec& spec, std::uint8_t*& samples, std::uint32_t& length);
 
 }  // namespace intercom::sdlaudio
