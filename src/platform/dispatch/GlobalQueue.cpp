@@ -11,8 +11,15 @@ namespace intercom::dispatch {
 GlobalQueue::GlobalQueue(std::size_t threads) : pool_(threads) {}
 
 GlobalQueue::~GlobalQueue() {
+    shutdown();
+}
+
+void GlobalQueue::shutdown() {
     pool_.stop();
-    pool_.join();
+    // The process may end from work on the queue itself, which cannot wait for itself.
+    if (!isCurrent()) {
+        pool_.join();
+    }
 }
 
 void GlobalQueue::async(Work work) {
@@ -39,8 +46,11 @@ asio::thread_pool::executor_type GlobalQueue::executor() {
 GlobalQueue& globalQueue() {
     // Blocking work (a recorder's lock, an HTTP request) must not starve the timers, so
     // the pool never gets fewer than four threads.
-    static GlobalQueue queue(std::max(4U, std::thread::hardware_concurrency()));
-    return queue;
+    static auto* queue = new GlobalQueue(std::max(4U, std::thread::hardware_concurrency()));
+    static const struct ShutdownAtExit {
+        ~ShutdownAtExit() { queue->shutdown(); }
+    } shutdownAtExit;
+    return *queue;
 }
 
 }  // namespace intercom::dispatch

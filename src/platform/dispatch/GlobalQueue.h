@@ -12,6 +12,10 @@ class GlobalQueue final : public Queue {
   public:
     explicit GlobalQueue(std::size_t threads);
     ~GlobalQueue() override;
+
+    // Stops the threads: work still queued or posted later never runs. Waits for the
+    // running work to end unless called from one of the queue's own threads.
+    void shutdown();
     GlobalQueue(const GlobalQueue&) = delete;
     GlobalQueue& operator=(const GlobalQueue&) = delete;
 
@@ -25,7 +29,8 @@ class GlobalQueue final : public Queue {
     mutable asio::thread_pool pool_;
 };
 
-// The one global queue of the process.
+// The one global queue of the process. It is shut down when the process exits but never
+// destroyed, so that an audio thread or a late timer may still post to it then.
 GlobalQueue& globalQueue();
 
 }  // namespace intercom::dispatch
