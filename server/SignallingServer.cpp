@@ -37,39 +37,42 @@ std::optional<std::uint16_t> SignallingServer::start(const std::string& host, st
     const auto bound = acceptor_.local_endpoint().port();
     accept();
     thread_ = std::thread([this] { io_.run(); });
+    const std::lock_guard lock(lifecycle_);
     running_ = true;
     return bound;
 }
 
 void SignallingServer::stop() {
-    if (!running_.exchange(false)) {
-        return;
+    {
+        const std::lock_guard lock(lifecycle_);
+        if (!running_) {
+            return;
+        }
+        running_ = false;
+        asio::post(io_, [this] {
+            asio::error_code ignored;
+            acceptor_.close(ignored);
+            hub_.closeAll();
+            io_.stop();
+        });
     }
-    asio::post(io_, [this] {
-        asio::error_code ignored;
-        acceptor_.close(ignored);
-        hub_.closeAll();
-        io_.stop();
-    });
     thread_.join();
 }
 
 bool SignallingServer::push(std::int64_t userId, std::span<const std::uint8_t> frame) {
-    if (!running_) {
-        return false;
-    }
     // The hub belongs to the network thread, so the push is done there and waited for.
     std::packaged_task<bool()> task([this, userId, frame = Bytes(frame.begin(), frame.end())] {
         return hub_.push(userId, frame);
     });
     auto sent = task.get_future();
-    asio::post(io_, std::move(task));
-    try {
-        return sent.get();
-    } catch (const std::future_error&) {
-        // Dropped unrun: the server stopped first.
-        return false;
+    {
+        const std::lock_guard lock(lifecycle_);
+        if (!running_) {
+            return false;
+        }
+        asio::post(io_, std::move(task));
     }
+    return sent.get();
 }
 
 void SignallingServer::accept() {

@@ -2,8 +2,8 @@
 
 #include <asio/io_context.hpp>
 #include <asio/ip/tcp.hpp>
-#include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -38,7 +38,10 @@ class SignallingServer {
     asio::io_context io_;
     asio::ip::tcp::acceptor acceptor_;
     SignallingHub hub_;
-    std::atomic<bool> running_{false};
+    // Guards `running_` and orders the posts of pushes against the stop's: a push posted
+    // while running runs before the stop's close, so it never waits on a stopped loop.
+    std::mutex lifecycle_;
+    bool running_ = false;
     std::thread thread_;
 };
 

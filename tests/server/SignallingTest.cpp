@@ -1,4 +1,8 @@
+#include <atomic>
+#include <cstdio>
 #include <fstream>
+#include <set>
+#include <thread>
 
 #include "ServerTest.h"
 #include "TempDir.h"
@@ -228,6 +232,60 @@ TEST_F(SignallingTest, AdminPushSendsTheFrameToTheConnectedUser) {
         EXPECT_NE(reply.value("code", 1), 1) << form;
         EXPECT_FALSE(reply.value("msg", std::string()).empty()) << form;
     }
+    EXPECT_EQ(typesOf(client->drain()), Types{});
+}
+
+TEST_F(SignallingTest, OperatorPushesFromManyHTTPThreadsEachArriveOnceWhileTheSceneIsBusy) {
+    auto client = user(4, 1);
+    auto busy = user(2, 1);
+    settle({client.get(), busy.get()});
+    constexpr int kPushers = 4;
+    constexpr int kPushesEach = 25;
+    std::atomic<int> refused{0};
+    std::vector<std::thread> pushers;
+    for (int pusher = 0; pusher < kPushers; ++pusher) {
+        pushers.emplace_back([this, pusher, &refused] {
+            for (int i = 0; i < kPushesEach; ++i) {
+                char payload[9];
+                std::snprintf(payload, sizeof payload, "%08x", pusher * 1000 + i);
+                const auto form = std::string("uid=4&type=80&payload=") + payload;
+                if (post("/admin/push", form).value("code", 0) != 1) {
+                    ++refused;
+                }
+            }
+        });
+    }
+    // Meanwhile the network thread changes the live state that the HTTP threads read.
+    std::thread reader([this] {
+        for (int i = 0; i < kPushesEach; ++i) {
+            const auto users = post("/api/groupListenUsers", "id=101&sceneId=1")["data"]["users"];
+            EXPECT_TRUE(users.is_array() && users.size() <= 1) << users.dump();
+        }
+    });
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_EQ(busy->request(Message::channelListenerTap,
+                                listenerFrame(Message::channelListenerTap, 2, 1, 101, i % 2 == 0)),
+                  1);
+    }
+    for (auto& pusher : pushers) {
+        pusher.join();
+    }
+    reader.join();
+    EXPECT_EQ(refused, 0);
+
+    std::multiset<std::int64_t> received;
+    for (int i = 0; i < kPushers * kPushesEach; ++i) {
+        const auto frame = client->nextOf(Message::tally);
+        ASSERT_TRUE(frame) << "after " << i << " pushes";
+        received.insert(leadingInt(frame->payload));
+    }
+    std::multiset<std::int64_t> sent;
+    for (int pusher = 0; pusher < kPushers; ++pusher) {
+        for (int i = 0; i < kPushesEach; ++i) {
+            sent.insert(pusher * 1000 + i);
+        }
+    }
+    EXPECT_EQ(received, sent);
     EXPECT_EQ(typesOf(client->drain()), Types{});
 }
 

@@ -1,6 +1,7 @@
 #include "ServerChild.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -13,8 +14,25 @@ namespace intercom::test {
 
 namespace {
 
-// Generous: a sanitizer build starts slowly on a loaded machine.
+// Generous: a sanitizer build starts and stops slowly on a loaded machine.
 constexpr auto kStartLimit = std::chrono::seconds(60);
+constexpr auto kStopLimit = std::chrono::seconds(60);
+
+// True once the child has closed its end of the pipe, which it does by exiting.
+bool waitForEnd(int fd, std::chrono::steady_clock::time_point deadline) {
+    while (true) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd entry{fd, POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&entry, 1, static_cast<int>(left.count())) <= 0) {
+            return false;
+        }
+        char chunk[256];
+        if (::read(fd, chunk, sizeof chunk) <= 0) {
+            return true;
+        }
+    }
+}
 
 bool readLine(int fd, std::string& line, std::chrono::steady_clock::time_point deadline) {
     line.clear();
@@ -100,9 +118,18 @@ std::unique_ptr<ServerChild> ServerChild::start(const std::string& executable,
 
 ServerChild::~ServerChild() {
     ::kill(pid_, SIGTERM);
+    const bool ended = waitForEnd(output_, std::chrono::steady_clock::now() + kStopLimit);
+    if (!ended) {
+        ::kill(pid_, SIGKILL);
+    }
     int status = 0;
     ::waitpid(pid_, &status, 0);
     ::close(output_);
+    // What goes wrong while the server stops (a hang, or a sanitizer's race, bad access or
+    // leak report) shows nowhere else.
+    EXPECT_TRUE(ended) << "intercom-server did not stop on SIGTERM";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "intercom-server did not end cleanly on SIGTERM, wait status " << status;
 }
 
 }  // namespace intercom::test

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "net/api/JSONValue.h"
@@ -29,6 +30,19 @@ TEST(JSONValueTest, MissingMembersReadAsNull) {
     EXPECT_EQ(reply["code"]["users"].kind(), JSONValue::Kind::null);
     EXPECT_EQ(reply["data"]["users"]["id"].kind(), JSONValue::Kind::null);
     EXPECT_EQ(JSONValue()["code"].intValue(), 0);
+}
+
+TEST(JSONValueTest, AReplyNestedFarTooDeepIsNoReplyAndCostsNoStack) {
+    const auto nested = [](std::size_t depth) {
+        return R"({"code":1,"data":)" + std::string(depth, '[') + std::string(depth, ']') + "}";
+    };
+    const auto usual = JSONValue::parse(nested(8));
+    EXPECT_EQ(usual["data"].kind(), JSONValue::Kind::array);
+    // Copying the member out is what would recurse once per bracket.
+    const auto deep = JSONValue::parse(nested(500000));
+    EXPECT_EQ(deep.kind(), JSONValue::Kind::null);
+    EXPECT_EQ(deep["data"].kind(), JSONValue::Kind::null);
+    EXPECT_EQ(deep["code"].intValue(), 0);
 }
 
 TEST(JSONValueTest, IntegerValues) {

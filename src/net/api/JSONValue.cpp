@@ -4,11 +4,27 @@
 
 namespace intercom::api {
 
+namespace {
+
+// Replies nest a few levels (a page, its groups, their listeners). A value nested much deeper
+// is no reply, and copying or printing it recurses once per level, which a few hundred
+// kilobytes of brackets turn into a stack overflow.
+constexpr int kMaxDepth = 64;
+
+}  // namespace
+
 JSONValue::JSONValue(nlohmann::json value) : value_(std::move(value)) {}
 
 JSONValue JSONValue::parse(std::string_view bytes) {
-    auto value = nlohmann::json::parse(bytes, nullptr, false);
-    if (value.is_discarded()) {
+    bool tooDeep = false;
+    auto value = nlohmann::json::parse(
+        bytes,
+        [&tooDeep](int depth, nlohmann::json::parse_event_t, nlohmann::json&) {
+            tooDeep = tooDeep || depth > kMaxDepth;
+            return !tooDeep;
+        },
+        false);
+    if (value.is_discarded() || tooDeep) {
         return JSONValue();
     }
     return JSONValue(std::move(value));
