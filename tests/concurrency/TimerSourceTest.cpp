@@ -138,6 +138,21 @@ TEST(TimerSource, CancelReleasesTheHandlerAndDroppingTheTimerStopsIt) {
     timer->cancel();
     EXPECT_EQ(owner.use_count(), 1) << "a cancelled timer must not keep its handler's captures";
 
+    // Also when the handler is running while another thread cancels.
+    std::atomic<bool> inside{false};
+    auto busy = TimerSource::create();
+    busy->schedule(Clock::now(), 1ms, 0ms);
+    busy->setEventHandler([owner, &inside] {
+        inside = true;
+        std::this_thread::sleep_for(20ms);
+    });
+    busy->resume();
+    while (!inside) {
+        std::this_thread::yield();
+    }
+    busy->cancel();
+    EXPECT_EQ(owner.use_count(), 1) << "the running handler's captures must be gone by then";
+
     Ticks dropped;
     auto other = TimerSource::create();
     other->schedule(Clock::now() + 20ms, 1ms, 0ms);

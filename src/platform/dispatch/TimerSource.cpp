@@ -90,6 +90,9 @@ void TimerSource::fire(std::uint64_t generation) {
     if (handler) {
         handler();
     }
+    // Dropped before `cancel` may return, so that what the handler holds is released by
+    // then and not later on this thread.
+    handler = nullptr;
     std::lock_guard lock(mutex_);
     handlerThread_.reset();
     handlerDone_.notify_all();
