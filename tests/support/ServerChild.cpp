@@ -18,13 +18,18 @@ namespace {
 constexpr auto kStartLimit = std::chrono::seconds(60);
 constexpr auto kStopLimit = std::chrono::seconds(60);
 
+// True when `fd` has bytes to read, or has been closed, before the deadline.
+bool readableBefore(int fd, std::chrono::steady_clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    pollfd entry{fd, POLLIN, 0};
+    return left.count() > 0 && ::poll(&entry, 1, static_cast<int>(left.count())) > 0;
+}
+
 // True once the child has closed its end of the pipe, which it does by exiting.
 bool waitForEnd(int fd, std::chrono::steady_clock::time_point deadline) {
     while (true) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        pollfd entry{fd, POLLIN, 0};
-        if (left.count() <= 0 || ::poll(&entry, 1, static_cast<int>(left.count())) <= 0) {
+        if (!readableBefore(fd, deadline)) {
             return false;
         }
         char chunk[256];
@@ -37,10 +42,7 @@ bool waitForEnd(int fd, std::chrono::steady_clock::time_point deadline) {
 bool readLine(int fd, std::string& line, std::chrono::steady_clock::time_point deadline) {
     line.clear();
     while (true) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        pollfd entry{fd, POLLIN, 0};
-        if (left.count() <= 0 || ::poll(&entry, 1, static_cast<int>(left.count())) <= 0) {
+        if (!readableBefore(fd, deadline)) {
             return false;
         }
         char character = 0;
