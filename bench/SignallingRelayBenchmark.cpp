@@ -5,8 +5,6 @@
 // with 1 every listener hears every talker (250,000 frames a second out), with 50 each
 // talker has a group of 4 listeners.
 #include <benchmark/benchmark.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -24,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "LoopbackSocket.h"
 #include "ServerChild.h"
 #include "net/signalling/FrameBuilder.h"
 #include "net/signalling/FrameReader.h"
@@ -87,21 +86,6 @@ double serverCPUSeconds(pid_t pid) {
     return static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
-int connectTo(std::uint16_t port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    const int on = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    return fd;
-}
-
 void sendAll(int fd, const Bytes& bytes) {
     std::size_t sent = 0;
     while (sent < bytes.size()) {
@@ -151,7 +135,7 @@ void BM_VoiceRelay(benchmark::State& state) {
     std::vector<Listener> listeners(kListeners);
     for (int i = 0; i < kTalkers; ++i) {
         FrameReader reader;
-        const int fd = connectTo(server->signallingPort());
+        const int fd = test::connectLoopback(server->signallingPort());
         request(fd, reader, Message::sceneBind,
                 *FrameBuilder(Message::sceneBind).integer(i + 1).integer(kScene).finish());
         talkers.push_back(fd);
@@ -159,7 +143,7 @@ void BM_VoiceRelay(benchmark::State& state) {
     for (int j = 0; j < kListeners; ++j) {
         auto& listener = listeners[static_cast<std::size_t>(j)];
         const std::int64_t id = kTalkers + j + 1;
-        listener.fd = connectTo(server->signallingPort());
+        listener.fd = test::connectLoopback(server->signallingPort());
         request(listener.fd, listener.reader, Message::sceneBind,
                 *FrameBuilder(Message::sceneBind).integer(id).integer(kScene).finish());
         request(listener.fd, listener.reader, Message::channelListenerTap,

@@ -1,36 +1,18 @@
 #include "SignallingClient.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 
+#include "LoopbackSocket.h"
 #include "net/signalling/ByteOrder.h"
 #include "net/signalling/FrameBuilder.h"
 
 namespace intercom::test {
 
-SignallingClient::SignallingClient(std::uint16_t port) {
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd_ < 0) {
-        return;
-    }
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd_);
-        fd_ = -1;
-        return;
-    }
-    const int on = 1;
-    ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-}
+SignallingClient::SignallingClient(std::uint16_t port) : fd_(connectLoopback(port)) {}
 
 SignallingClient::~SignallingClient() {
     close();
