@@ -89,28 +89,24 @@ void Beep::audioPlayerDidFinishPlaying(AudioPlayer& /*player*/, bool successfull
 }
 
 void Beep::playCallingRing() {
-    if (!Setting::load().isCallingRing) {
-        return;
+    if (Setting::load().isCallingRing) {
+        replaceWithTone("call_bee.wav", -1);
     }
-    auto tone = loadTone("call_bee.wav");
-    if (!tone) {
-        return;
-    }
-    setPlayer(tone);
-    tone->setNumberOfLoops(-1);
-    tone->prepareToPlay();
-    tone->play();
 }
 
 void Beep::playReconnectBeep() {
-    if (!Setting::load().isReconnectBeep) {
-        return;
+    if (Setting::load().isReconnectBeep) {
+        replaceWithTone("reconnect_bee.wav", 0);
     }
-    auto tone = loadTone("reconnect_bee.wav");
+}
+
+void Beep::replaceWithTone(std::string_view resource, int loops) {
+    auto tone = loadTone(resource);
     if (!tone) {
         return;
     }
     setPlayer(tone);
+    tone->setNumberOfLoops(loops);
     tone->prepareToPlay();
     tone->play();
 }

@@ -36,6 +36,8 @@ class Beep : public std::enable_shared_from_this<Beep> {
 
   private:
     static std::shared_ptr<AudioPlayer> loadTone(std::string_view resource);
+    // Stops whatever tone is held and starts `resource` in its place.
+    void replaceWithTone(std::string_view resource, int loops);
 
     dispatch::Queue& replayQueue_;
     const dispatch::Duration replayDelay_;
