@@ -40,9 +40,9 @@ void AudioQueueRecorder::audioQueueInputCallback(void* userData, AudioQueue* que
     static_cast<AudioQueueRecorder*>(userData)->handleInputBuffer(queue, buffer);
 }
 
-void AudioQueueRecorder::start(CaptureCallback callback) {
+bool AudioQueueRecorder::start(CaptureCallback callback) {
     if (!mQueue || !mQueue->start()) {
-        return;
+        return false;
     }
     {
         std::lock_guard lock(syncLock);
@@ -53,6 +53,7 @@ void AudioQueueRecorder::start(CaptureCallback callback) {
         startSidetone();
     }
     Beep::shared().playSpeakingBeep();
+    return true;
 }
 
 void AudioQueueRecorder::stop() {

@@ -33,8 +33,9 @@ class AudioQueueRecorder : public std::enable_shared_from_this<AudioQueueRecorde
     AudioQueueRecorder& operator=(const AudioQueueRecorder&) = delete;
 
     // Starts capture; `captureCallback` receives each block on the drain timer's thread,
-    // under the recorder's lock, so it must not call back into the recorder.
-    void start(CaptureCallback captureCallback);
+    // under the recorder's lock, so it must not call back into the recorder. False, and
+    // nothing started, when the microphone cannot be opened or started.
+    bool start(CaptureCallback captureCallback);
     // Stops capture, the drain timer, the sidetone and whatever prompt tone is held.
     void stop();
     void startTimer();
