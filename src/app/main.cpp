@@ -4,9 +4,11 @@
 #include "app/AppDelegate.h"
 #include "app/EventLoopQueue.h"
 #include "app/SingleInstance.h"
+#include "app/WebEngineEnvironment.h"
 #include "platform/dispatch/MainQueue.h"
 
 int main(int argc, char** argv) {
+    intercom::prepareWebEngineEnvironment();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("intercom"));
     // Closing the window keeps the client running; a later start brings the window back.

@@ -3,11 +3,15 @@
 #include <QHash>
 #include <functional>
 
+#include "ui/controls/CollectionGrid.h"
 #include "ui/controls/ListenChannelButton.h"
 #include "ui/controls/SpeakChannelButton.h"
 #include "ui/controls/TTChannelButton.h"
+#include "ui/controls/TTCollectionItem.h"
 #include "ui/controls/TTCustomAlert.h"
 #include "ui/controls/TTDoubleClickButton.h"
+#include "ui/controls/TTSlider.h"
+#include "ui/pages/GroupsPage.h"
 
 namespace intercom {
 
@@ -27,6 +31,11 @@ const QHash<QString, Factory>& projectClasses() {
         {QStringLiteral("ListenChannelButton"), factory<ListenChannelButton>()},
         {QStringLiteral("TTDoubleClickButton"), factory<TTDoubleClickButton>()},
         {QStringLiteral("TTCustomAlert"), factory<TTCustomAlert>()},
+        {QStringLiteral("TTCollectionItem"), factory<TTCollectionItem>()},
+        {QStringLiteral("CollectionGrid"), factory<CollectionGrid>()},
+        {QStringLiteral("TTSlider"), factory<TTSlider>()},
+        {QStringLiteral("GroupsPage"), factory<GroupsPage>()},
+        {QStringLiteral("GroupUsersAlert"), factory<GroupUsersAlert>()},
     };
     return classes;
 }

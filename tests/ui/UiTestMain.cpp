@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <cstdlib>
 
+#include "app/WebEngineEnvironment.h"
 #include "support/TempDir.h"
 
 // Replaces the support library's main: the widget tests need a QApplication, and each
@@ -13,6 +14,7 @@ int main(int argc, char** argv) {
     // Test discovery runs at build time, where no platform may be set.
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     ::testing::InitGoogleTest(&argc, argv);
+    intercom::prepareWebEngineEnvironment();
     QApplication app(argc, argv);
     return RUN_ALL_TESTS();
 }
