@@ -12,6 +12,7 @@
 #include "ui/controls/TTDoubleClickButton.h"
 #include "ui/controls/TTSlider.h"
 #include "ui/pages/GroupsPage.h"
+#include "ui/pages/SettingPage.h"
 
 namespace intercom {
 
@@ -36,6 +37,7 @@ const QHash<QString, Factory>& projectClasses() {
         {QStringLiteral("TTSlider"), factory<TTSlider>()},
         {QStringLiteral("GroupsPage"), factory<GroupsPage>()},
         {QStringLiteral("GroupUsersAlert"), factory<GroupUsersAlert>()},
+        {QStringLiteral("SettingPage"), factory<SettingPage>()},
     };
     return classes;
 }

@@ -52,12 +52,13 @@ PrivatePolicyPage* PrivatePolicyPage::openWindow() {
     page->setWindowTitle(QString());
     page->setMinimumSize(kWidth, kHeight);
     page->resize(kWidth, kHeight);
+    page->show();
+    // Centred with its frame, which the window system has only once the window is shown.
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(), page->size());
+        QRect frame = page->frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());
         page->move(frame.topLeft());
     }
-    page->show();
     page->raise();
     page->activateWindow();
     return page;
