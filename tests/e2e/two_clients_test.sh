@@ -76,6 +76,8 @@ sign_in() {
     local window
     window=$(window_of "$1")
     xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
+    # The window is mapped before the client has given its field the focus.
+    sleep 0.5
     # The name field has the focus when the window opens.
     xdotool key --clearmodifiers ctrl+a BackSpace
     # Word splitting turns the list into one key press each.
@@ -88,7 +90,7 @@ sign_in() {
 
 # The client stores the user that the server accepted.
 wait_signed_in() {
-    for _ in $(seq 1 100); do
+    for _ in $(seq 1 300); do
         if grep -qF "$2" "$work/$1/config/intercom/defaults.cbor" 2>/dev/null; then
             return 0
         fi
