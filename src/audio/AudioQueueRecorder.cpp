@@ -126,14 +126,20 @@ void AudioQueueRecorder::releaseSidetone(std::shared_ptr<AudioQueuePlayer> sidet
 
 void AudioQueueRecorder::drainCachedAudio() {
     std::lock_guard lock(syncLock);
-    if (cachedAudioData.size() < kBufferBytes) {
-        return;
+    // Every whole block goes out, oldest first: a late tick, a stalled device or a sound card
+    // whose clock runs faster than ours would otherwise leave blocks behind for the rest of
+    // the talk, each adding 40 ms to everything said after it.
+    std::size_t sent = 0;
+    while (cachedAudioData.size() - sent >= kBufferBytes) {
+        const auto amr =
+            AudioTool::shared().encode(std::span(cachedAudioData).subspan(sent, kBufferBytes));
+        if (captureCallback) {
+            captureCallback(amr);
+        }
+        sent += kBufferBytes;
     }
-    const auto amr = AudioTool::shared().encode(std::span(cachedAudioData).first(kBufferBytes));
-    if (captureCallback) {
-        captureCallback(amr);
-    }
-    cachedAudioData.erase(cachedAudioData.begin(), cachedAudioData.begin() + kBufferBytes);
+    cachedAudioData.erase(cachedAudioData.begin(),
+                          cachedAudioData.begin() + static_cast<std::ptrdiff_t>(sent));
 }
 
 void AudioQueueRecorder::startSidetone() {
