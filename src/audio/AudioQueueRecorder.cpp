@@ -101,10 +101,7 @@ void AudioQueueRecorder::handleInputBuffer(AudioQueue* queue, AudioQueueBuffer* 
     }
     // The two locks are never held together.
     if (sidetone) {
-        {
-            std::lock_guard lock(sidetone->syncLock);
-            sidetone->dataList.push_back(std::move(block));
-        }
+        sidetone->append(std::move(block));
         releaseSidetone(std::move(sidetone));
     }
     queue->enqueueBuffer(buffer);
