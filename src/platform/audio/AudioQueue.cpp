@@ -53,7 +53,7 @@ AudioQueue::AudioQueue(bool isInput, AudioQueueCallback callback, void* userData
 
 AudioQueue::~AudioQueue() {
     if (device_ != 0) {
-        SDL_CloseAudioDevice(device_);
+        sdlaudio::close(device_);
     }
 }
 
@@ -89,14 +89,14 @@ bool AudioQueue::enqueueBuffer(AudioQueueBuffer* buffer) {
 }
 
 bool AudioQueue::start() {
-    SDL_PauseAudioDevice(device_, 0);
-    return SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_PLAYING;
+    sdlaudio::pause(device_, false);
+    return sdlaudio::status(device_) == SDL_AUDIO_PLAYING;
 }
 
 bool AudioQueue::stop() {
     // Pausing takes the device's lock, which SDL holds around every callback.
-    SDL_PauseAudioDevice(device_, 1);
-    return SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_PAUSED;
+    sdlaudio::pause(device_, true);
+    return sdlaudio::status(device_) == SDL_AUDIO_PAUSED;
 }
 
 bool AudioQueue::setVolume(float volume) {
