@@ -21,9 +21,6 @@ bool startLocked() {
     // The subsystem stays up for the life of the process; a failed start (no driver yet) is
     // retried at the next open.
     started = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
-    if (!started) {
-        logFailure("audio cannot start: " + std::string(SDL_GetError()));
-    }
     return started;
 }
 
@@ -31,17 +28,18 @@ bool startLocked() {
 
 bool start() {
     std::lock_guard lock(sdlMutex);
-    return startLocked();
+    if (!startLocked()) {
+        logFailure(std::string("audio cannot start: ") + SDL_GetError());
+        return false;
+    }
+    return true;
 }
 
 SDL_AudioDeviceID open(bool isCapture, const SDL_AudioSpec& spec) {
     std::lock_guard lock(sdlMutex);
-    if (!startLocked()) {
-        return 0;
-    }
     SDL_AudioSpec obtained{};
     const SDL_AudioDeviceID device =
-        SDL_OpenAudioDevice(nullptr, isCapture ? 1 : 0, &spec, &obtained, 0);
+        startLocked() ? SDL_OpenAudioDevice(nullptr, isCapture ? 1 : 0, &spec, &obtained, 0) : 0;
     if (device == 0) {
         logFailure(std::string(isCapture ? "microphone" : "speaker") +
                    " cannot be opened: " + SDL_GetError());
