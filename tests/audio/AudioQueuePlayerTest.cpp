@@ -205,3 +205,35 @@ TEST(AudioQueuePlayer, DroppingAPlayerWhoseQueueRunsIsSafe) {
         player.reset();
     }
 }
+
+// Around a reconnect the old player may still decode while the new one starts, and devices
+// open, pause and close on several threads at once; ThreadSanitizer watches this run.
+TEST(AudioQueuePlayer, PlayersComeAndGoAndDecodeOnSeveralThreadsAtOnce) {
+    ::setenv("SDL_DISKAUDIOFILE", "/dev/null", 1);
+    const Bytes amr = encodedSpeech(640);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&amr] {
+            for (int round = 0; round < 5; ++round) {
+                AudioQueuePlayer player;
+                if (player.mQueue) {
+                    player.mQueue->start();
+                }
+                for (int i = 0; i < 50; ++i) {
+                    player.play(amr);
+                }
+                if (player.mQueue) {
+                    player.mQueue->stop();
+                }
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    AudioQueuePlayer after;
+    after.play(amr);
+    std::lock_guard lock(after.syncLock);
+    ASSERT_EQ(after.dataList.size(), 1U);
+    EXPECT_EQ(after.dataList.front().size(), 640U) << "the decoder still works afterwards";
+}
