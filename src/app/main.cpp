@@ -6,9 +6,11 @@
 #include "app/AppDelegate.h"
 #include "app/EventLoopQueue.h"
 #include "app/OutageAlert.h"
+#include "app/SignalQuitter.h"
 #include "app/SingleInstance.h"
 #include "net/signalling/TCPSocket.h"
 #include "platform/Bundle.h"
+#include "platform/audio/SdlAudio.h"
 #include "platform/dispatch/MainQueue.h"
 #include "ui/Resources.h"
 
@@ -22,6 +24,7 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/intercom.svg")));
     // Closing the window keeps the client running; a later start brings the window back.
     QApplication::setQuitOnLastWindowClosed(false);
+    const intercom::SignalQuitter quitter;
 
     intercom::SingleInstance instance(intercom::SingleInstance::defaultSocketPath());
     if (instance.handOverOrListen()) {
@@ -34,6 +37,9 @@ int main(int argc, char** argv) {
                   << intercom::Bundle::resourceFolder().string() << '\n';
     }
 
+    // Started at launch, not at the first talk: reaching the sound server takes long enough
+    // to clip the first words said.
+    intercom::sdlaudio::start();
     intercom::dispatch::setMainQueue(std::make_shared<intercom::EventLoopQueue>());
     intercom::AppDelegate delegate;
     QObject::connect(&instance, &intercom::SingleInstance::reopenRequested, &delegate,
