@@ -13,6 +13,9 @@
 #include "ui/controls/TTSlider.h"
 #include "ui/pages/GroupsPage.h"
 #include "ui/pages/SettingPage.h"
+#include "ui/controls/TTSecureTextFieldCell.h"
+#include "ui/controls/TTTextFieldCell.h"
+#include "ui/pages/LoginPage.h"
 
 namespace intercom {
 
@@ -38,6 +41,9 @@ const QHash<QString, Factory>& projectClasses() {
         {QStringLiteral("GroupsPage"), factory<GroupsPage>()},
         {QStringLiteral("GroupUsersAlert"), factory<GroupUsersAlert>()},
         {QStringLiteral("SettingPage"), factory<SettingPage>()},
+        {QStringLiteral("TTTextFieldCell"), factory<TTTextFieldCell>()},
+        {QStringLiteral("TTSecureTextFieldCell"), factory<TTSecureTextFieldCell>()},
+        {QStringLiteral("LoginPage"), factory<LoginPage>()},
     };
     return classes;
 }

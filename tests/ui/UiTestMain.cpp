@@ -5,6 +5,8 @@
 
 #include "app/WebEngineEnvironment.h"
 #include "support/TempDir.h"
+#include "support/TestIsolation.h"
+#include "support/WaitUntil.h"
 
 // Replaces the support library's main: the widget tests need a QApplication, and each
 // process still gets a private configuration folder.
@@ -16,5 +18,7 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     intercom::prepareWebEngineEnvironment();
     QApplication app(argc, argv);
+    intercom::test::isolateTests();
+    intercom::test::setWaitStep([] { QApplication::processEvents(QEventLoop::AllEvents, 20); });
     return RUN_ALL_TESTS();
 }
