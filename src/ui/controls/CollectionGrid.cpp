@@ -11,9 +11,18 @@ CollectionGrid::CollectionGrid(QWidget* parent) : QScrollArea(parent), document_
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setWidgetResizable(false);
-    document_->setAttribute(Qt::WA_TranslucentBackground);
     setWidget(document_);
+    // The rows lie on the panel's own background; setWidget paints the document by default.
+    document_->setAutoFillBackground(false);
     viewport()->setAutoFillBackground(false);
+    // A slim bar on the dark panels, beside the rows rather than over them (the macOS
+    // client pushes its scroller out of the rows with a negative inset).
+    verticalScrollBar()->setStyleSheet(QStringLiteral(
+        "QScrollBar:vertical { background: transparent; width: 8px; margin: 0; }"
+        "QScrollBar::handle:vertical { background: rgba(255, 255, 255, 70); border-radius: 4px;"
+        " min-height: 30px; }"
+        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }"));
     verticalScrollBar()->setSingleStep(20);
 }
 

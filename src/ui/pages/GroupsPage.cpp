@@ -106,9 +106,11 @@ void GroupsPage::setCustomView(QWidget* view) {
     customView_ = view;
     if (view) {
         view->setAttribute(Qt::WA_StyledBackground, true);
-        view->setStyleSheet(
-            QStringLiteral("#%1 { border-image: url(:/images/img_content_bg.svg); }")
-                .arg(view->objectName()));
+        // Matched by a property rather than by name: the panels of overlays shown on it
+        // are called customView too.
+        view->setProperty("contentBackground", true);
+        view->setStyleSheet(QStringLiteral(
+            "[contentBackground=\"true\"] { border-image: url(:/images/img_content_bg.svg); }"));
     }
 }
 
