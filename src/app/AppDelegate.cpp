@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QScreen>
 
+#include "ui/MainContentView.h"
 #include "ui/TTExtension.h"
 
 namespace intercom {
@@ -40,6 +41,7 @@ AppDelegate* AppDelegate::shared() {
 void AppDelegate::applicationDidFinishLaunching() {
     window_ = std::make_unique<MainWindow>();
     window_->setCentralWidget(makeFirstPage());
+    setMainWindow(window_.get());
     window_->setMinimumSize(1047, 560);
     window_->resize(window_->minimumSize());
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
