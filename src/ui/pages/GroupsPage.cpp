@@ -85,6 +85,9 @@ void GroupUsersAlert::setList(std::vector<UserInfo> list) {
 
 void GroupUsersAlert::mousePressEvent(QMouseEvent* event) {
     event->accept();
+    if (event->button() != Qt::LeftButton) {
+        return;
+    }
     hide();
     setParent(nullptr);
 }
