@@ -1,7 +1,8 @@
 #include "ui/pages/Chat.h"
 
-#include <QStringDecoder>
+#include <cstdlib>
 #include <iostream>
+#include <span>
 
 #include "app/AppDelegate.h"
 #include "audio/Beep.h"
@@ -35,24 +36,57 @@ void stopRing() {
     Beep::shared().dropPlayer();
 }
 
+// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF, no cut-off
+// sequence at the end.
+bool isUTF8(std::span<const std::uint8_t> bytes) {
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const std::uint8_t lead = bytes[i];
+        std::size_t length = 0;
+        std::uint8_t low = 0x80;
+        std::uint8_t high = 0xBF;
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        } else if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            low = lead == 0xE0 ? 0xA0 : 0x80;
+            high = lead == 0xED ? 0x9F : 0xBF;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            low = lead == 0xF0 ? 0x90 : 0x80;
+            high = lead == 0xF4 ? 0x8F : 0xBF;
+        } else {
+            return false;
+        }
+        if (bytes.size() - i < length || bytes[i + 1] < low || bytes[i + 1] > high) {
+            return false;
+        }
+        for (std::size_t k = 2; k < length; ++k) {
+            if (bytes[i + k] < 0x80 || bytes[i + k] > 0xBF) {
+                return false;
+            }
+        }
+        i += length;
+    }
+    return true;
+}
+
 // The caller of an incoming request: its id, then its name to the end. None when the id is
 // cut short or the name is not UTF-8, so that a broken request changes nothing.
 std::optional<UserInfo> callerOf(const Bytes& data) {
     if (data.size() < 4) {
         return std::nullopt;
     }
-    const std::string_view nameBytes(reinterpret_cast<const char*>(data.data()) + 4,
-                                     data.size() - 4);
-    // Stateless and strict: a byte order mark is part of the name, and any byte sequence
-    // that is not UTF-8 marks the decoder as failed.
-    QStringDecoder decode(QStringDecoder::Utf8, QStringConverter::Flag::ConvertInitialBom);
-    const QString name = decode(QByteArrayView(nameBytes.data(), nameBytes.size()));
-    if (decode.hasError()) {
+    const auto nameBytes = std::span(data).subspan(4);
+    if (!isUTF8(nameBytes)) {
         return std::nullopt;
     }
     UserInfo caller;
     caller.id = bigEndianInt32(data);
-    caller.name = name.toStdString();
+    caller.name.assign(nameBytes.begin(), nameBytes.end());
     return caller;
 }
 
