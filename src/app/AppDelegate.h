@@ -30,6 +30,11 @@ class AppDelegate : public QObject {
     // What a later start of the client asks of this one.
     void reopen();
 
+  public slots:
+    // Puts the home page in the sign-in page's place as the window's content, for the
+    // rest of the process; the window keeps its size and settings.
+    void showHomePage();
+
   private:
     std::unique_ptr<MainWindow> window_;
 };

@@ -62,11 +62,15 @@ QWidget* loadWidgetFromNib(const QString& fileName, const QMetaObject& type) {
     ensureResources();
     QFile file(QStringLiteral(":/ui/%1.ui").arg(fileName));
     if (!file.open(QIODevice::ReadOnly)) {
+        qWarning("intercom: interface file %s cannot be opened: %s",
+                 qUtf8Printable(file.fileName()), qUtf8Printable(file.errorString()));
         return nullptr;
     }
     UiLoader loader;
     std::unique_ptr<QWidget> root(loader.loadForm(&file));
     if (!root) {
+        qWarning("intercom: interface file %s does not load: %s", qUtf8Printable(file.fileName()),
+                 qUtf8Printable(loader.errorString()));
         return nullptr;
     }
     if (isA(root.get(), type)) {

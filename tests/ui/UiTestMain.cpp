@@ -4,6 +4,8 @@
 #include <cstdlib>
 
 #include "support/TempDir.h"
+#include "support/TestIsolation.h"
+#include "support/WaitUntil.h"
 
 // Replaces the support library's main: the widget tests need a QApplication, and each
 // process still gets a private configuration folder.
@@ -14,5 +16,7 @@ int main(int argc, char** argv) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
+    intercom::test::isolateTests();
+    intercom::test::setWaitStep([] { QApplication::processEvents(QEventLoop::AllEvents, 20); });
     return RUN_ALL_TESTS();
 }
