@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QScreen>
 
+#include "ui/MainContentView.h"
 #include "ui/TTExtension.h"
 #include "ui/pages/LoginPage.h"
 
@@ -47,6 +48,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     } else {
         window_->setCentralWidget(makeBackground());
     }
+    setMainWindow(window_.get());
     window_->setMinimumSize(1047, 560);
     window_->resize(window_->minimumSize());
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {

@@ -7,8 +7,8 @@
 
 namespace intercom {
 
-// Owns the client's one window for the life of the process. Whatever must show over the
-// whole client (notices, alerts) reaches the window's content through the delegate.
+// Owns the client's one window for the life of the process, and names it as the main
+// window over whose content the whole client's notices and alerts show.
 class AppDelegate : public QObject {
     Q_OBJECT
 
