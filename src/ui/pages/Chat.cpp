@@ -1,35 +1,19 @@
 #include "ui/pages/Chat.h"
 
 #include <cstdlib>
-#include <iostream>
 #include <span>
 
-#include "app/AppDelegate.h"
 #include "audio/Beep.h"
 #include "net/signalling/ByteOrder.h"
 #include "net/signalling/TCPSocket.h"
+#include "platform/Log.h"
+#include "ui/MainContentView.h"
 #include "ui/TTExtension.h"
 #include "ui/controls/TTCustomAlert.h"
 
 namespace intercom {
 
 namespace {
-
-// The content view of the main window, over which the call dialogs and notices show; null
-// before the window exists or while it has no content.
-QWidget* mainContentView() {
-    const AppDelegate* delegate = AppDelegate::shared();
-    if (!delegate || !delegate->window()) {
-        return nullptr;
-    }
-    return delegate->window()->centralWidget();
-}
-
-void showNotice(const QString& text) {
-    if (QWidget* content = mainContentView()) {
-        makeToast(content, text);
-    }
-}
 
 // Stops whatever prompt tone plays at that moment, not only the ring.
 void stopRing() {
@@ -101,7 +85,7 @@ Chat& Chat::shared() {
 Chat::Chat(TCPSocket& socket) : socket_(socket), alert_(loadFromNib<TTCustomAlert>()) {
     if (!alert_) {
         // The interface file is built into the program; without it no call can be answered.
-        std::cerr << "intercom: the call dialog's interface file TTCustomAlert did not load\n";
+        logFailure("the call dialogs cannot be made: the alert panel did not load");
         std::abort();
     }
     // On screen the content view holds the panel; if that view goes first, it takes the
@@ -140,8 +124,9 @@ void Chat::handleCallMessage(Message message, const Bytes& data, Closure onAgree
         case Message::callOnline: {
             auto caller = callerOf(data);
             if (!caller) {
-                std::cerr << "intercom: ignored a call request that is cut short or whose "
-                             "caller name is not UTF-8\n";
+                logFailure(
+                    "ignored a call request that is cut short or whose caller name is "
+                    "not UTF-8");
                 return;
             }
             const std::int64_t callerId = caller->id;
@@ -160,7 +145,7 @@ void Chat::handleCallMessage(Message message, const Bytes& data, Closure onAgree
             showAlert();
             return;
         case Message::callOfflineResp:
-            showNotice("您的通话申请已发送");
+            showNoticeInMainWindow("您的通话申请已发送");
             return;
         case Message::callOnlineResp:
             alert_->showSingle("提示", "您的通话申请已发送，请等待对方处理", "挂断",
@@ -168,7 +153,7 @@ void Chat::handleCallMessage(Message message, const Bytes& data, Closure onAgree
             showAlert();
             return;
         case Message::callBeingOffline:
-            showNotice("对方已下线");
+            showNoticeInMainWindow("对方已下线");
             hideAlert();
             run(onEnd);
             stopRing();
@@ -217,18 +202,10 @@ void Chat::replyToOther(Message message) {
 }
 
 void Chat::showAlert() {
-    if (alert_->parentWidget()) {
-        // Already up: its texts and actions have just been replaced in place.
-        return;
+    // Already up: its texts and actions have just been replaced in place.
+    if (!alert_->parentWidget()) {
+        showOverMainWindow(alert_.get());
     }
-    QWidget* content = mainContentView();
-    if (!content) {
-        return;
-    }
-    alert_->setParent(content);
-    pinEdgesToSuperview(alert_.get());
-    alert_->show();
-    alert_->raise();
 }
 
 void Chat::hideAlert() {
