@@ -18,7 +18,6 @@
 #include "model/UserInfo.h"
 #include "net/signalling/ByteOrder.h"
 #include "net/signalling/TCPSocket.h"
-#include "platform/KeyValueStore.h"
 #include "platform/dispatch/MainQueue.h"
 #include "support/Hex.h"
 #include "ui/controls/FNHUD.h"
@@ -129,9 +128,8 @@ class ChatTest : public ::testing::Test {
         Beep::shared().dropPlayer();
         FNHUD::hide();
         dispatch::setMainQueue(nullptr);
+        // The environment and the settings are put back for every test; the user is ours.
         UserInfo::clear();
-        KeyValueStore::standard().remove("Setting");
-        ::unsetenv("SDL_DISKAUDIOFILE");
     }
 
     // The payload of a call frame from the signed-in user to `otherId`.
