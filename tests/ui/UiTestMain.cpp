@@ -15,6 +15,8 @@ int main(int argc, char** argv) {
     ::setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
     // Test discovery runs at build time, where no platform may be set.
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // Widgets that ring or talk play through SDL's disk driver, never a sound card.
+    ::setenv("SDL_AUDIODRIVER", "disk", 0);
     ::testing::InitGoogleTest(&argc, argv);
     intercom::prepareWebEngineEnvironment();
     QApplication app(argc, argv);
