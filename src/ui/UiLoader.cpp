@@ -10,12 +10,13 @@
 #include "ui/controls/TTCollectionItem.h"
 #include "ui/controls/TTCustomAlert.h"
 #include "ui/controls/TTDoubleClickButton.h"
-#include "ui/controls/TTSlider.h"
-#include "ui/pages/GroupsPage.h"
-#include "ui/pages/SettingPage.h"
 #include "ui/controls/TTSecureTextFieldCell.h"
+#include "ui/controls/TTSlider.h"
 #include "ui/controls/TTTextFieldCell.h"
+#include "ui/pages/ChatListPage.h"
+#include "ui/pages/GroupsPage.h"
 #include "ui/pages/LoginPage.h"
+#include "ui/pages/SettingPage.h"
 
 namespace intercom {
 
@@ -40,6 +41,7 @@ const QHash<QString, Factory>& projectClasses() {
         {QStringLiteral("TTSlider"), factory<TTSlider>()},
         {QStringLiteral("GroupsPage"), factory<GroupsPage>()},
         {QStringLiteral("GroupUsersAlert"), factory<GroupUsersAlert>()},
+        {QStringLiteral("ChatListPage"), factory<ChatListPage>()},
         {QStringLiteral("SettingPage"), factory<SettingPage>()},
         {QStringLiteral("TTTextFieldCell"), factory<TTTextFieldCell>()},
         {QStringLiteral("TTSecureTextFieldCell"), factory<TTSecureTextFieldCell>()},

@@ -26,6 +26,7 @@
 #include "ui/TTExtension.h"
 #include "ui/controls/CollectionGrid.h"
 #include "ui/controls/TTCollectionItem.h"
+#include "ui/pages/ChatListPage.h"
 #include "ui/pages/GroupsPage.h"
 #include "ui/pages/PrivatePolicyPage.h"
 #include "ui/pages/SettingPage.h"
@@ -125,6 +126,19 @@ void groups(Shooter& shooter) {
     shooter.shoot(host.get(), QStringLiteral("groups-listeners"));
 }
 
+void chatList(Shooter& shooter) {
+    auto host = makeHost();
+    auto overlay = loadFromNib<ChatListPage>();
+    ChatListPage* shown = overlay.release();
+    shown->setParent(host.get());
+    pinEdgesToSuperview(shown);
+    shown->show();
+    waitFor([&] { return shown->collectionView()->numberOfItems() > 0; });
+    NotificationCenter::defaultCenter().post(kUserOnline, std::int64_t{2});
+    NotificationCenter::defaultCenter().post(kUserOnline, std::int64_t{5});
+    shooter.shoot(host.get(), QStringLiteral("chat-list"));
+}
+
 void settings(Shooter& shooter) {
     auto host = makeHost();
     auto overlay = loadFromNib<SettingPage>();
@@ -173,6 +187,7 @@ int main(int argc, char** argv) {
 
     intercom::Shooter shooter(QString::fromLocal8Bit(argv[1]));
     intercom::groups(shooter);
+    intercom::chatList(shooter);
     intercom::settings(shooter);
     intercom::privacyPolicy(shooter);
     intercom::dispatch::setMainQueue(nullptr);

@@ -7,6 +7,7 @@
 
 #include "ConnectionEvents.h"
 #include "ServerChild.h"
+#include "SignallingClient.h"
 #include "UiTestSupport.h"
 #include "app/EventLoopQueue.h"
 #include "model/Setting.h"
@@ -15,6 +16,10 @@
 #include "platform/KeyValueStore.h"
 #include "platform/dispatch/MainQueue.h"
 #include "ui/TTExtension.h"
+#include "ui/controls/CollectionGrid.h"
+#include "ui/controls/TTCollectionItem.h"
+#include "ui/pages/Chat.h"
+#include "ui/pages/ChatListPage.h"
 #include "ui/pages/SettingPage.h"
 
 // What the overlays send over the shared signalling connection, which always goes to the
@@ -97,6 +102,56 @@ TEST_F(OverlaySignallingTest, TheDodgeValueGoesOutOncePerStoredWholeStep) {
     ASSERT_TRUE(waitUntil([&] { return dodgeAnswers() == before + 3; }));
     test::waitUntil([] { return false; }, 300);
     EXPECT_EQ(dodgeAnswers(), before + 3);
+}
+
+TEST_F(OverlaySignallingTest, AClickCallsAnOnlineUserNoticesAnOfflineOneAndIgnoresOtherStates) {
+    test::SignallingClient lina(6001);
+    ASSERT_EQ(lina.bind(2, 1), 1);
+    auto page = loadFromNib<ChatListPage>();
+    ASSERT_NE(page, nullptr);
+    page->resize(1047, 560);
+    page->show();
+    CollectionGrid* grid = page->collectionView();
+    ASSERT_TRUE(waitUntil([&] { return grid->numberOfItems() == 4; }));
+    auto button = [&](int row) {
+        return static_cast<TTCollectionItem*>(grid->itemAt(row))->checkButton();
+    };
+    ASSERT_EQ(button(0)->text(), QStringLiteral("谈话"));
+    ASSERT_EQ(button(1)->text(), QStringLiteral("呼叫"));
+    const auto otherBefore = Chat::shared().other();
+
+    // 王芳 comes online after the list was fetched: the offline call reaches her at once.
+    test::SignallingClient wangfang(6001);
+    ASSERT_EQ(wangfang.bind(3, 1), 1);
+    QTest::mouseClick(button(1), Qt::LeftButton);
+    const auto offline = wangfang.nextOf(Message::callOffline);
+    ASSERT_TRUE(offline.has_value());
+    EXPECT_EQ(test::leadingInt(offline->payload), 1);
+    EXPECT_EQ(test::textAfter(offline->payload, 4), "张伟");
+    EXPECT_EQ(Chat::shared().other().has_value(), otherBefore.has_value());
+
+    QTest::mouseClick(button(0), Qt::LeftButton);
+    const auto online = lina.nextOf(Message::callOnline);
+    ASSERT_TRUE(online.has_value());
+    EXPECT_EQ(test::leadingInt(online->payload), 1);
+    EXPECT_EQ(test::textAfter(online->payload, 4), "张伟");
+    ASSERT_TRUE(Chat::shared().other().has_value());
+    EXPECT_EQ(Chat::shared().other()->id, 2);
+    EXPECT_EQ(Chat::shared().other()->name, "李娜");
+
+    // A state that is neither online nor offline: nothing goes out.
+    test::SignallingClient liuyang(6001);
+    ASSERT_EQ(liuyang.bind(4, 1), 1);
+    page->handleChatUserListResponse(
+        api::JSONValue::parse(R"({"data":{"users":[{"id":4,"name":"刘洋","onlineStatus":2}]}})"));
+    ASSERT_EQ(button(0)->text(), QStringLiteral("谈话"));
+    QTest::mouseClick(button(0), Qt::LeftButton);
+    test::waitUntil([] { return false; }, 300);
+    for (const Frame& frame : liuyang.drain()) {
+        EXPECT_NE(frame.type, Message::callOnline);
+        EXPECT_NE(frame.type, Message::callOffline);
+    }
+    EXPECT_EQ(Chat::shared().other()->id, 2);
 }
 
 }  // namespace
