@@ -149,6 +149,7 @@ TEST_F(SettingPageTest, AFailedSaveChangesNothingElse) {
     std::filesystem::create_directories(folder);
     std::filesystem::rename(folder, aside);
     std::ofstream(folder) << "not a folder";
+    ::testing::internal::CaptureStderr();
 
     EXPECT_EQ(clickSwitch(page->sidetoneBtn()), QString());
     EXPECT_FALSE(page->sidetoneBtn()->isChecked()) << "keeps the state the click gave it";
@@ -162,8 +163,17 @@ TEST_F(SettingPageTest, AFailedSaveChangesNothingElse) {
     page->dodgeSlider()->setDoubleValue(-20);
     EXPECT_EQ(page->dodgeValueLabel()->text(), QStringLiteral("优先通道闪避  -10"));
 
+    const std::string log = ::testing::internal::GetCapturedStderr();
     std::filesystem::remove(folder);
     std::filesystem::rename(aside, folder);
+    const std::string line =
+        "intercom: a settings change was not stored: " + KeyValueStore::standard().file().string() +
+        " could not be written\n";
+    std::size_t lines = 0;
+    for (auto at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) {
+        ++lines;
+    }
+    EXPECT_EQ(lines, 4u) << log;
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 
 #include "model/Setting.h"
 #include "net/signalling/TCPSocket.h"
+#include "platform/KeyValueStore.h"
+#include "platform/Log.h"
 #include "ui/TTExtension.h"
 #include "ui/controls/TTSlider.h"
 #include "ui/pages/PrivatePolicyPage.h"
@@ -24,6 +26,16 @@ QString dodgeValueText(std::int64_t value) {
 }
 
 const QString kUnsupported = QStringLiteral("本客户端暂不支持！");
+
+// The overlay shows nothing when a change is not stored, so the reason goes to the log.
+bool store(const Setting& setting) {
+    if (setting.save()) {
+        return true;
+    }
+    logFailure("a settings change was not stored: " + KeyValueStore::standard().file().string() +
+               " could not be written");
+    return false;
+}
 
 bool isOn(const QAbstractButton* button) {
     if (const auto* box = qobject_cast<const QCheckBox*>(button)) {
@@ -136,7 +148,7 @@ void SettingPage::handleSwitchButtonAction(QAbstractButton* sender) {
             continue;
         }
         setting.*entry.field = on;
-        if (!setting.save()) {
+        if (!store(setting)) {
             return;
         }
         if (entry.handler && *entry.handler) {
@@ -156,7 +168,7 @@ void SettingPage::handleSliderAction(TTSlider* sender) {
             return;
         }
         setting.audioEnhance = number;
-        if (!setting.save()) {
+        if (!store(setting)) {
             return;
         }
         if (inputValueLabel_) {
@@ -168,7 +180,7 @@ void SettingPage::handleSliderAction(TTSlider* sender) {
         return;
     }
     setting.channelDodge = number;
-    if (!setting.save()) {
+    if (!store(setting)) {
         return;
     }
     if (dodgeValueLabel_) {
