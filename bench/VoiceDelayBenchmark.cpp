@@ -236,12 +236,11 @@ struct TimedOutput {
 void TimedOutput::callback(void* userData, AudioQueue* /*queue*/, AudioQueueBuffer* buffer) {
     const auto now = Clock::now();
     auto* self = static_cast<TimedOutput*>(userData);
-    bool voiced = false;
-    {
-        std::lock_guard lock(self->player->syncLock);
-        voiced = !self->player->dataList.empty();
-    }
     self->player->handleOutputBuffer(buffer);
+    // Only the measured blocks are ever played; a buffer with nothing waiting gets zeros.
+    const auto* audio = static_cast<const std::uint8_t*>(buffer->mAudioData);
+    const bool voiced =
+        std::any_of(audio, audio + buffer->mAudioDataByteSize, [](auto b) { return b != 0; });
     bool empty = false;
     {
         std::lock_guard lock(self->player->syncLock);
@@ -325,10 +324,11 @@ void playback(PlaybackResult& result) {
 
     std::lock_guard lock(output.mutex);
     const auto& returns = output.returns;
-    const auto measure = [&](const auto& plays, std::vector<double>& into) {
+    // Any refill that took the measured block is noted after the play, so at `from` or later.
+    const auto measure = [&](const auto& plays, bool last, std::vector<double>& into) {
         for (const auto& [at, from] : plays) {
             for (std::size_t i = from; i < returns.size(); ++i) {
-                if (returns[i].lastOfList && returns[i].at >= at) {
+                if (last ? returns[i].lastOfList : returns[i].voiced) {
                     if (const auto copied = copyTime(returns, i)) {
                         into.push_back(millis(*copied - at));
                     }
@@ -337,8 +337,8 @@ void playback(PlaybackResult& result) {
             }
         }
     };
-    measure(steady, result.playToSdl);
-    measure(bursts, result.burstToSdl);
+    measure(steady, false, result.playToSdl);
+    measure(bursts, true, result.burstToSdl);
     for (std::size_t i = 1; i < returns.size(); ++i) {
         result.period.push_back(millis(returns[i].at - returns[i - 1].at));
     }
