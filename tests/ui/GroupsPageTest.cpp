@@ -87,6 +87,11 @@ TEST_F(GroupsPageTest, APickShowsTheTitleAtOnceThenTheListenersAndFollowsTheirCh
         QStringLiteral("(含追光)"));
     const auto lina = listener(2, 101);
     const auto wangfang = listener(3, 104);
+    // The grid shows the list it was first shown with until it reloads.
+    page->setList({});
+    QApplication::processEvents();
+    EXPECT_EQ(page->collectionView()->numberOfItems(), 2);
+    page->setList({group(101, "导演组", "全体总控"), group(104, "灯光组", "含追光")});
 
     postFromPool(kChannelListenersChanged, listenersChange(101, {"无人"}));
     settle();
