@@ -2,7 +2,7 @@
 # Two real clients and the real server on the client's fixed ports, driven as a person
 # would: each client signs in through its window (typed with xdotool, then Return) and
 # quits with Ctrl+Q, ending with status 0. Each client has a configuration folder and
-# SDL disk-driver files of its own. Run under xvfb-run, holding the fixed ports alone.
+# SDL disk-driver files of its own. Run on a virtual X server (tests/support/with-xvfb), holding the fixed ports alone.
 # $1 is the intercom executable, $2 the intercom-server executable.
 set -euo pipefail
 app=$1

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Starts the client on a virtual X display, checks that it shows its window at no less
 # than its minimum size, then starts it again: the second start must hand over to the
-# first and end, leaving one window. Run under xvfb-run; $1 is the intercom executable.
+# first and end, leaving one window. Run on a virtual X server (tests/support/with-xvfb); $1 is the intercom executable.
 set -euo pipefail
 app=$1
 

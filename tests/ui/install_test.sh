@@ -2,7 +2,7 @@
 # Installs the build into a scratch prefix and starts the installed client from there on a
 # virtual X display: it must find every data file in the prefix (it says on stderr which
 # one it misses), show its icon, and be listed by a valid desktop entry. Run under
-# xvfb-run; $1 is cmake, $2 the build folder.
+# a virtual X server (tests/support/with-xvfb); $1 is cmake, $2 the build folder.
 set -euo pipefail
 cmake=$1
 build=$2
