@@ -14,12 +14,12 @@
 #include "net/api/JSONValue.h"
 #include "net/signalling/Message.h"
 #include "ui/controls/TTChannelButtonDelegate.h"
+#include "ui/controls/TTDoubleClickButton.h"
 
 namespace intercom {
 
 class TCPSocket;
 class TCPSocketDelegate;
-class TTDoubleClickButton;
 
 // The main screen: two rows of channel buttons bound to one page of groups, the talk
 // buttons, the talk state and everything the signalling connection reports. Built from
