@@ -3,7 +3,9 @@
 
 #include "app/AppDelegate.h"
 #include "app/EventLoopQueue.h"
+#include "app/OutageAlert.h"
 #include "app/SingleInstance.h"
+#include "net/signalling/TCPSocket.h"
 #include "platform/dispatch/MainQueue.h"
 
 int main(int argc, char** argv) {
@@ -22,6 +24,8 @@ int main(int argc, char** argv) {
     QObject::connect(&instance, &intercom::SingleInstance::reopenRequested, &delegate,
                      &intercom::AppDelegate::reopen);
     delegate.applicationDidFinishLaunching();
+    intercom::OutageAlert outageAlert;
+    outageAlert.install(intercom::TCPSocket::shared());
     const int status = QApplication::exec();
     intercom::dispatch::setMainQueue(nullptr);
     return status;

@@ -62,6 +62,15 @@ class TCPSocket {
     using OutageHandler = std::function<void(bool outage)>;
     void setOutageHandler(OutageHandler handler);
 
+    // The reconnect sequence: the loss of the link starts it, a tick that finds the link up
+    // ends it; also reachable for tests that drive it from several threads.
+    void startReconnect();
+    void stopReconnect();
+
+    // How many of the timers this connection made are still running; at most one of each
+    // kind, for tests that try to make a second one.
+    std::size_t runningTimersForTesting() const;
+
   private:
     struct State;
     std::shared_ptr<State> state_;

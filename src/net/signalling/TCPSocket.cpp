@@ -1,0 +1,364 @@
+#include "net/signalling/TCPSocket.h"
+
+#include <cstdio>
+#include <mutex>
+#include <optional>
+
+#include "audio/Beep.h"
+#include "net/ServerAddress.h"
+#include "net/signalling/FrameReader.h"
+#include "net/signalling/SenderFrames.h"
+#include "platform/AsyncSocket.h"
+#include "platform/dispatch/MainQueue.h"
+#include "platform/dispatch/TimerSource.h"
+
+namespace intercom {
+
+using dispatch::Clock;
+using dispatch::TimerSource;
+
+// Both timers are created, replaced and cleared only under `mutex`, so each check-then-create
+// and each take-and-clear is whole against the others: no second timer is made and none is
+// dropped while it runs. The cancel of a taken timer comes after the lock is released,
+// because `cancel` waits for a running tick and every tick takes the same lock.
+struct TCPSocket::State final : AsyncSocketDelegate, std::enable_shared_from_this<State> {
+    State(TCPSocket& owner, std::string host, std::uint16_t port, TCPSocketTimings timings)
+        : owner(owner), host(std::move(host)), port(port), timings(timings) {}
+
+    void socketDidConnect(AsyncSocket& reporting) override;
+    void socketDidRead(AsyncSocket& reporting, const Bytes& data) override;
+    void socketDidDisconnect(AsyncSocket& reporting, std::error_code error) override;
+
+    std::shared_ptr<AsyncSocket> currentSocket() const;
+    std::shared_ptr<TCPSocketDelegate> currentDelegate() const;
+    bool reportsFrom(const AsyncSocket& reporting) const;
+    void write(std::optional<Bytes> frame) const;
+    void connectSocket(AsyncSocket& socket) const;
+
+    std::shared_ptr<TimerSource> makeTimerLocked(Clock::duration firstDelay,
+                                                 Clock::duration interval,
+                                                 void (State::*tick)(const TimerSource&));
+    void pingTick(const TimerSource& timer);
+    void reconnectTick(const TimerSource& timer);
+    // Takes the timer if it is still the one in `slot`; the caller cancels it.
+    std::shared_ptr<TimerSource> takeLocked(std::shared_ptr<TimerSource>& slot,
+                                            const TimerSource* only = nullptr);
+    void endReconnect(const TimerSource* only);
+    void announceLocked(bool outage);
+
+    TCPSocket& owner;
+    const std::string host;
+    const std::uint16_t port;
+    const TCPSocketTimings timings;
+
+    // Held through the whole handling of each socket report, so that the teardown can wait
+    // for the one under way. Reports never overlap (the socket serialises them), and the
+    // stream reader is touched only inside them.
+    std::mutex delivery;
+    FrameReader reader;
+
+    mutable std::mutex mutex;
+    bool closed = false;
+    std::shared_ptr<TCPSocketDelegate> delegate;
+    std::shared_ptr<AsyncSocket> socket;
+    std::shared_ptr<TimerSource> pingTimer;
+    std::shared_ptr<TimerSource> rcTimer;
+    OutageHandler outageHandler;
+    std::vector<std::weak_ptr<TimerSource>> madeTimers;
+};
+
+TCPSocket& TCPSocket::shared() {
+    // Never destroyed: socket reports and timer ticks on the global queue may still reach it
+    // while the process ends.
+    static auto* const instance = new TCPSocket(net::serverHost(), net::kSignallingPort);
+    return *instance;
+}
+
+TCPSocket::TCPSocket(std::string host, std::uint16_t port, TCPSocketTimings timings)
+    : state_(std::make_shared<State>(*this, std::move(host), port, timings)) {}
+
+TCPSocket::~TCPSocket() {
+    std::shared_ptr<TimerSource> ping;
+    std::shared_ptr<TimerSource> reconnect;
+    std::shared_ptr<AsyncSocket> socket;
+    {
+        std::lock_guard lock(state_->mutex);
+        state_->closed = true;
+        ping = state_->takeLocked(state_->pingTimer);
+        reconnect = state_->takeLocked(state_->rcTimer);
+        socket = std::move(state_->socket);
+    }
+    if (ping) {
+        ping->cancel();
+    }
+    if (reconnect) {
+        reconnect->cancel();
+    }
+    // A report under way still uses this object; later ones find the state closed.
+    { std::lock_guard wait(state_->delivery); }
+    if (socket) {
+        socket->disconnect();
+    }
+}
+
+void TCPSocket::connect(std::shared_ptr<TCPSocketDelegate> delegate) {
+    auto fresh = AsyncSocket::create(state_);
+    std::shared_ptr<AsyncSocket> replaced;
+    {
+        std::lock_guard lock(state_->mutex);
+        state_->delegate = std::move(delegate);
+        replaced = std::exchange(state_->socket, fresh);
+    }
+    if (replaced) {
+        replaced->disconnect();
+    }
+    state_->connectSocket(*fresh);
+}
+
+bool TCPSocket::isConnected() const {
+    const auto socket = state_->currentSocket();
+    return socket && socket->isConnected();
+}
+
+void TCPSocket::sendSceneBind() {
+    state_->write(makeSceneBindFrame());
+}
+
+void TCPSocket::sendChannelDodge() {
+    state_->write(makeChannelDodgeFrame());
+}
+
+void TCPSocket::sendPing() {
+    state_->write(makePingFrame());
+}
+
+void TCPSocket::sendTurnPage(const Page& page) {
+    state_->write(makeTurnPageFrame(page));
+}
+
+void TCPSocket::sendChannelListener(Message message, const Group& group, bool flag) {
+    state_->write(makeChannelListenerFrame(message, group, flag));
+}
+
+void TCPSocket::sendCallMessage(Message message, std::int64_t otherId) {
+    state_->write(makeCallMessageFrame(message, otherId));
+}
+
+void TCPSocket::sendAudio(Message message, std::int64_t id, const std::vector<Group>& groups,
+                          std::span<const std::uint8_t> amr) {
+    state_->write(makeAudioFrame(message, id, groups, amr));
+}
+
+void TCPSocket::startPing() {
+    std::lock_guard lock(state_->mutex);
+    if (state_->closed || state_->pingTimer) {
+        return;
+    }
+    state_->pingTimer = state_->makeTimerLocked(Clock::duration::zero(),
+                                                state_->timings.pingInterval, &State::pingTick);
+}
+
+void TCPSocket::stopPing() {
+    std::shared_ptr<TimerSource> taken;
+    {
+        std::lock_guard lock(state_->mutex);
+        taken = state_->takeLocked(state_->pingTimer);
+    }
+    if (taken) {
+        taken->cancel();
+    }
+}
+
+void TCPSocket::setOutageHandler(OutageHandler handler) {
+    std::lock_guard lock(state_->mutex);
+    state_->outageHandler = std::move(handler);
+}
+
+void TCPSocket::startReconnect() {
+    {
+        std::lock_guard lock(state_->mutex);
+        if (state_->closed || state_->rcTimer) {
+            return;
+        }
+        state_->rcTimer =
+            state_->makeTimerLocked(state_->timings.firstReconnectDelay,
+                                    state_->timings.reconnectInterval, &State::reconnectTick);
+        state_->announceLocked(true);
+    }
+    Beep::shared().playReconnectBeep();
+}
+
+void TCPSocket::stopReconnect() {
+    state_->endReconnect(nullptr);
+}
+
+std::size_t TCPSocket::runningTimersForTesting() const {
+    std::lock_guard lock(state_->mutex);
+    std::size_t running = 0;
+    for (const auto& weak : state_->madeTimers) {
+        if (const auto timer = weak.lock(); timer && !timer->isCancelled()) {
+            ++running;
+        }
+    }
+    return running;
+}
+
+std::shared_ptr<AsyncSocket> TCPSocket::State::currentSocket() const {
+    std::lock_guard lock(mutex);
+    return socket;
+}
+
+std::shared_ptr<TCPSocketDelegate> TCPSocket::State::currentDelegate() const {
+    std::lock_guard lock(mutex);
+    return delegate;
+}
+
+bool TCPSocket::State::reportsFrom(const AsyncSocket& reporting) const {
+    std::lock_guard lock(mutex);
+    return !closed && socket.get() == &reporting;
+}
+
+void TCPSocket::State::write(std::optional<Bytes> frame) const {
+    const auto current = currentSocket();
+    if (frame && current) {
+        current->writeData(std::move(*frame));
+    }
+}
+
+void TCPSocket::State::connectSocket(AsyncSocket& target) const {
+    // A refusal at once (an attempt already under way) needs nothing: that attempt reports.
+    std::error_code refused;
+    target.connectToHost(host, port, refused, timings.connectTimeout);
+}
+
+void TCPSocket::State::socketDidConnect(AsyncSocket& reporting) {
+    std::lock_guard hold(delivery);
+    if (!reportsFrom(reporting)) {
+        return;
+    }
+    reader = FrameReader();
+    reporting.readData();
+    owner.sendSceneBind();
+    owner.sendChannelDodge();
+    if (const auto listener = currentDelegate()) {
+        listener->tcpSocketDidConnect(owner);
+    }
+    owner.startPing();
+}
+
+void TCPSocket::State::socketDidRead(AsyncSocket& reporting, const Bytes& data) {
+    std::lock_guard hold(delivery);
+    if (!reportsFrom(reporting)) {
+        return;
+    }
+    reporting.readData();
+    reader.append(data);
+    const auto listener = currentDelegate();
+    while (auto frame = reader.next()) {
+        if (listener) {
+            listener->tcpSocketDidReceive(frame->type, frame->payload);
+        }
+    }
+    if (reader.isBroken()) {
+        // Nothing after a broken length can be cut into frames again; a new connection starts
+        // the stream afresh.
+        std::fputs("intercom: the signalling stream had a broken frame length; reconnecting\n",
+                   stderr);
+        reporting.disconnect();
+    }
+}
+
+void TCPSocket::State::socketDidDisconnect(AsyncSocket& reporting, std::error_code /*error*/) {
+    std::lock_guard hold(delivery);
+    if (!reportsFrom(reporting)) {
+        return;
+    }
+    if (const auto listener = currentDelegate()) {
+        listener->tcpSocketDidDisconnect();
+    }
+    owner.startReconnect();
+}
+
+std::shared_ptr<TimerSource> TCPSocket::State::makeTimerLocked(
+    Clock::duration firstDelay, Clock::duration interval, void (State::*tick)(const TimerSource&)) {
+    auto timer = TimerSource::create();
+    timer->schedule(Clock::now() + firstDelay, interval, Clock::duration::zero());
+    std::weak_ptr<State> weak = weak_from_this();
+    const TimerSource* identity = timer.get();
+    timer->setEventHandler([weak, identity, tick] {
+        if (const auto self = weak.lock()) {
+            ((*self).*tick)(*identity);
+        }
+    });
+    timer->resume();
+    std::erase_if(madeTimers, [](const auto& made) { return made.expired(); });
+    madeTimers.push_back(timer);
+    return timer;
+}
+
+std::shared_ptr<TimerSource> TCPSocket::State::takeLocked(std::shared_ptr<TimerSource>& slot,
+                                                          const TimerSource* only) {
+    if (!slot || (only && slot.get() != only)) {
+        return nullptr;
+    }
+    return std::exchange(slot, nullptr);
+}
+
+void TCPSocket::State::pingTick(const TimerSource& timer) {
+    const auto current = currentSocket();
+    if (current && current->isConnected()) {
+        owner.sendPing();
+        return;
+    }
+    std::shared_ptr<TimerSource> taken;
+    {
+        std::lock_guard lock(mutex);
+        taken = takeLocked(pingTimer, &timer);
+    }
+    if (taken) {
+        taken->cancel();
+    }
+}
+
+void TCPSocket::State::reconnectTick(const TimerSource& timer) {
+    const auto current = currentSocket();
+    if (!current || current->isConnected()) {
+        endReconnect(&timer);
+    } else if (current->isDisconnected()) {
+        connectSocket(*current);
+    }
+    // An attempt under way is left to connect or to fail at its limit; the next tick looks
+    // again, so the alert stays up until the link is really back.
+}
+
+void TCPSocket::State::endReconnect(const TimerSource* only) {
+    std::shared_ptr<TimerSource> taken;
+    {
+        std::lock_guard lock(mutex);
+        taken = takeLocked(rcTimer, only);
+        if (taken) {
+            announceLocked(false);
+        }
+    }
+    if (taken) {
+        taken->cancel();
+    }
+}
+
+void TCPSocket::State::announceLocked(bool outage) {
+    // Posted under the lock, so that the announcements reach the main queue in the order in
+    // which the sequences started and ended.
+    std::weak_ptr<State> weak = weak_from_this();
+    dispatch::mainQueue().async([weak, outage] {
+        OutageHandler handler;
+        if (const auto self = weak.lock()) {
+            std::lock_guard lock(self->mutex);
+            handler = self->outageHandler;
+        }
+        if (handler) {
+            handler(outage);
+        }
+    });
+}
+
+}  // namespace intercom

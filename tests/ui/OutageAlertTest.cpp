@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+
+#include <QTest>
+#include <chrono>
+#include <memory>
+
+#include "UiTestSupport.h"
+#include "app/AppDelegate.h"
+#include "app/EventLoopQueue.h"
+#include "app/OutageAlert.h"
+#include "net/signalling/TCPSocket.h"
+#include "platform/dispatch/MainQueue.h"
+
+namespace intercom {
+namespace {
+
+using namespace std::chrono_literals;
+using test::waitUntil;
+
+class OutageAlertTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dispatch::setMainQueue(std::make_shared<EventLoopQueue>());
+        delegate.applicationDidFinishLaunching();
+        window = delegate.window();
+        ASSERT_NE(window, nullptr);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    }
+    void TearDown() override { dispatch::setMainQueue(nullptr); }
+
+    int panelsOnWindow() const {
+        return static_cast<int>(window->findChildren<TTCustomAlert*>().size());
+    }
+    bool panelUp() const {
+        return alert.panel() && alert.panel()->parentWidget() == window &&
+               alert.panel()->isVisible();
+    }
+
+    AppDelegate delegate;
+    MainWindow* window = nullptr;
+    OutageAlert alert;
+};
+
+TEST_F(OutageAlertTest, CoversTheWholeWindowWithTheRedTitledNoticeOnce) {
+    alert.showAlert();
+    alert.showAlert();
+    ASSERT_TRUE(panelUp());
+    EXPECT_EQ(panelsOnWindow(), 1);
+    TTCustomAlert* panel = alert.panel();
+    EXPECT_EQ(panel->geometry(), window->rect());
+    window->resize(1200, 700);
+    EXPECT_TRUE(waitUntil([&] { return panel->geometry() == window->rect(); }));
+    EXPECT_EQ(window->childAt(window->rect().center() + QPoint(0, 200)), panel)
+        << "nothing underneath can be reached";
+
+    EXPECT_EQ(panel->titleLabel()->text(), QStringLiteral("监测到您的通话已断开"));
+    EXPECT_EQ(panel->contentLabel()->text(), QStringLiteral("请等待重新连接"));
+    EXPECT_EQ(panel->singleBtn()->text(), QStringLiteral("知道了"));
+    EXPECT_TRUE(panel->singleBtn()->isVisible());
+    EXPECT_FALSE(panel->bottomView()->isVisible());
+    panel->titleLabel()->ensurePolished();
+    EXPECT_EQ(panel->titleLabel()->palette().color(QPalette::WindowText), QColor(Qt::red));
+
+    alert.hideAlert();
+    alert.hideAlert();
+    EXPECT_EQ(panel->parentWidget(), nullptr);
+    EXPECT_EQ(panelsOnWindow(), 0);
+}
+
+// The connection's announcements drive the panel; a user who closes it is left alone for
+// the rest of that sequence, and the next sequence shows it again.
+TEST_F(OutageAlertTest, FollowsTheReconnectSequenceAndStaysClosedOnceTheUserClosesIt) {
+    TCPSocket socket("127.0.0.1", 9, {.firstReconnectDelay = 1h, .reconnectInterval = 1h});
+    alert.install(socket);
+
+    socket.startReconnect();
+    ASSERT_TRUE(waitUntil([&] { return panelUp(); }));
+    QTest::mouseClick(alert.panel()->singleBtn(), Qt::LeftButton);
+    EXPECT_FALSE(panelUp());
+
+    socket.startReconnect();
+    QTest::qWait(100);
+    EXPECT_FALSE(panelUp()) << "the same sequence does not bring it back";
+
+    socket.stopReconnect();
+    socket.startReconnect();
+    EXPECT_TRUE(waitUntil([&] { return panelUp(); }));
+    EXPECT_EQ(panelsOnWindow(), 1);
+    socket.stopReconnect();
+    EXPECT_TRUE(waitUntil([&] { return !panelUp(); }));
+}
+
+}  // namespace
+}  // namespace intercom
