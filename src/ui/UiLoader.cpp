@@ -8,7 +8,6 @@
 #include "ui/controls/TTChannelButton.h"
 #include "ui/controls/TTCustomAlert.h"
 #include "ui/controls/TTDoubleClickButton.h"
-#include "ui/pages/HomePage.h"
 
 namespace intercom {
 
@@ -28,7 +27,6 @@ const QHash<QString, Factory>& projectClasses() {
         {QStringLiteral("ListenChannelButton"), factory<ListenChannelButton>()},
         {QStringLiteral("TTDoubleClickButton"), factory<TTDoubleClickButton>()},
         {QStringLiteral("TTCustomAlert"), factory<TTCustomAlert>()},
-        {QStringLiteral("HomePage"), factory<HomePage>()},
     };
     return classes;
 }

@@ -77,6 +77,7 @@ TEST_F(HomePagePaging, PagesBindTheirGroupsToBothRowsAndTellTheServer) {
     EXPECT_TRUE(turnPages()[1].empty());
 
     press(HomePage::nextPageTag);
+    waitForPage(3);
     press(HomePage::nextPageTag);
     waitForPage(4);
     press(HomePage::nextPageTag);
@@ -93,7 +94,8 @@ TEST_F(HomePagePaging, NextPageWhileTalkingStopsCaptureAtOnceAndTheReplyEndsTheT
     nextVoiceFrames(2);
     const auto pings = peer.framesOf(Message::ping).size();
 
-    press(HomePage::nextPageTag);
+    // No events run between the press and the checks, so the reply cannot have come yet.
+    tagged(HomePage::nextPageTag)->click();
     EXPECT_FALSE(page->console()->recorder()) << "capture stops before the reply";
     EXPECT_TRUE(page->isSpeaking()) << "the latch waits for the reply";
     EXPECT_TRUE(waitUntil([&] { return peer.framesOf(Message::ping).size() > pings; }));

@@ -3,6 +3,7 @@
 #include <QIcon>
 #include <QLayout>
 #include <QPixmap>
+#include <QVBoxLayout>
 #include <QVariant>
 #include <functional>
 #include <vector>
@@ -55,10 +56,18 @@ std::unique_ptr<HomePage> HomePage::create() {
 }
 
 std::unique_ptr<HomePage> HomePage::create(TCPSocket& socket) {
-    auto page = loadFromNib<HomePage>();
-    if (!page) {
+    // The file's root stands for the page: its views move into a new page, which then
+    // finds its outlets among them.
+    std::unique_ptr<QWidget> form(
+        loadWidgetFromNib(QStringLiteral("HomePage"), QWidget::staticMetaObject));
+    if (!form) {
         return nullptr;
     }
+    auto page = std::make_unique<HomePage>();
+    auto* layout = new QVBoxLayout(page.get());
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(form.release());
+    page->awakeFromNib();
     QPointer<HomePage> weak(page.get());
     page->console_ = TalkConsole::create(
         socket,

@@ -22,8 +22,8 @@ class TCPSocket;
 class TCPSocketDelegate;
 
 // The main screen: two rows of channel buttons bound to one page of groups, the talk
-// buttons, the talk state and everything the signalling connection reports. Built from
-// "HomePage.ui"; `create` loads it and starts it.
+// buttons, the talk state and everything the signalling connection reports. `create` builds
+// it from "HomePage.ui" and starts it.
 //
 // The screen and paging live in HomePage.cpp, the talk console in HomePageTalk.cpp and the
 // received-message handling in HomePageReceived.cpp.
@@ -82,7 +82,8 @@ class HomePage : public QWidget, public TTChannelButtonDelegate {
     const std::shared_ptr<TalkConsole>& console() const { return console_; }
     TCPSocket& socket() const { return console_->socket(); }
 
-    Q_INVOKABLE void awakeFromNib();
+    // Finds the outlets among the views of the interface file.
+    void awakeFromNib();
     void viewDidLoad();
     void setupTalkButtons();
 
