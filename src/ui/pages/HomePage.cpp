@@ -159,7 +159,8 @@ void HomePage::awakeFromNib() {
     setSpeakingStatusBtn(findChild<TTDoubleClickButton*>(QStringLiteral("speakingStatusBtn")));
     for (QAbstractButton* button : findChildren<QAbstractButton*>()) {
         if (button->property("tag").isValid()) {
-            connect(button, &QAbstractButton::clicked, this, &HomePage::handleButtonsClick);
+            connect(button, &QAbstractButton::clicked, this,
+                    [this, button] { handleButtonsClick(button); });
         }
     }
 }
@@ -196,11 +197,7 @@ void HomePage::showNotice(const QString& text) {
     makeToast(this, text);
 }
 
-void HomePage::handleButtonsClick() {
-    auto* button = qobject_cast<QAbstractButton*>(sender());
-    if (!button) {
-        return;
-    }
+void HomePage::handleButtonsClick(QAbstractButton* button) {
     const int tag = button->property("tag").toInt();
     if (isScreenLocked() && tag != screenLockTag) {
         showNotice(QStringLiteral("屏幕已锁定"));

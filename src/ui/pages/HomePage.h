@@ -28,8 +28,6 @@ class TCPSocketDelegate;
 // The screen and paging live in HomePage.cpp, the talk console in HomePageTalk.cpp and the
 // received-message handling in HomePageReceived.cpp.
 class HomePage : public QWidget, public TTChannelButtonDelegate {
-    Q_OBJECT
-
   public:
     // The tags of the six buttons that share `handleButtonsClick`, as the "tag" property of
     // each in the interface file.
@@ -120,9 +118,8 @@ class HomePage : public QWidget, public TTChannelButtonDelegate {
     void showTally(const QColor& color);
     void clearTally();
 
-  public slots:
     // The action of the six tagged buttons.
-    void handleButtonsClick();
+    void handleButtonsClick(QAbstractButton* button);
 
   private:
     class Link;
