@@ -51,16 +51,23 @@ std::filesystem::path writeData(int groups) {
     }
     nlohmann::json groupList = nlohmann::json::array();
     nlohmann::json groupIds = nlohmann::json::array();
+    nlohmann::json permissions = nlohmann::json::array();
     for (int g = 0; g < groups; ++g) {
         groupList.push_back({{"id", 1000 + g}, {"sceneId", kScene}, {"name", "g"}});
         groupIds.push_back(1000 + g);
+        // The server relays only where the talker may speak and lets listen only where the
+        // listener may listen: everyone may do both everywhere.
+        for (int id = 1; id <= kTalkers + kListeners; ++id) {
+            permissions.push_back(
+                {{"userId", id}, {"groupId", 1000 + g}, {"speak", true}, {"listen", true}});
+        }
     }
     const nlohmann::json document = {
         {"scenes", {{{"id", kScene}, {"name", "s"}, {"companyId", "c"}, {"companyName", "c"}}}},
         {"users", users},
         {"groups", groupList},
         {"pages", {{{"id", "p"}, {"sceneId", kScene}, {"name", "p"}, {"groups", groupIds}}}},
-        {"permissions", nlohmann::json::array()}};
+        {"permissions", permissions}};
     const auto path = std::filesystem::temp_directory_path() /
                       ("relay-bench-" + std::to_string(::getpid()) + ".json");
     std::ofstream(path) << document.dump();

@@ -100,8 +100,14 @@ void SignallingHub::bind(Peer& peer, const Frame& frame) {
     PayloadReader reader(frame.payload);
     const auto userId = reader.integer();
     const auto sceneId = reader.integer();
-    const User* user = userId ? state_.data().user(*userId) : nullptr;
-    if (user == nullptr || !sceneId || user->sceneId != *sceneId) {
+    if (!userId || !sceneId) {
+        return sendStatus(peer, frame.type, false);
+    }
+    const User* user = state_.data().user(*userId);
+    if (user == nullptr || user->sceneId != *sceneId) {
+        // A connection that claims someone it cannot be is nobody's any more: whatever it
+        // was bound as before, it hears nothing from now on.
+        unbind(peer);
         return sendStatus(peer, frame.type, false);
     }
     if (peer.userId == user->id) {
@@ -188,7 +194,8 @@ void SignallingHub::listen(Peer& peer, const Frame& frame) {
     }
     const auto groupId = reader.integer();
     const auto flag = reader.integer();
-    if (!flag || !groupInScene(*groupId, peer.sceneId)) {
+    if (!flag || !groupInScene(*groupId, peer.sceneId) ||
+        !state_.data().permission(*peer.userId, *groupId).listen) {
         return sendStatus(peer, frame.type, false);
     }
     const bool before = peer.listensTo(*groupId);
@@ -215,12 +222,17 @@ void SignallingHub::relayToListeners(Peer& peer, const Frame& frame) {
     if (!count || *count < 0 || static_cast<std::uint64_t>(*count) * 4 > reader.remaining()) {
         return;
     }
+    // The small broadcast names every group of the page; the talker is heard only in those
+    // where it may speak.
     std::vector<std::int64_t> groups;
     for (std::int64_t i = 0; i < *count; ++i) {
-        groups.push_back(*reader.integer());
+        const auto groupId = *reader.integer();
+        if (state_.data().permission(*peer.userId, groupId).speak) {
+            groups.push_back(groupId);
+        }
     }
     const auto voice = reader.rest();
-    if (voice.empty()) {
+    if (voice.empty() || groups.empty()) {
         return;
     }
     const auto out = makeFrame(Message::audioData, voice);
@@ -240,6 +252,10 @@ void SignallingHub::relayToListeners(Peer& peer, const Frame& frame) {
 void SignallingHub::relayToScene(Peer& peer, const Frame& frame) {
     PayloadReader reader(frame.payload);
     if (!speaksForItself(peer, reader) || reader.remaining() == 0) {
+        return;
+    }
+    const User* talker = state_.data().user(*peer.userId);
+    if (talker == nullptr || talker->level != 1) {
         return;
     }
     const auto out = makeFrame(Message::audioData, reader.rest());

@@ -18,6 +18,8 @@ namespace intercom::server {
 // What the server does with the signalling frames of its clients: binds connections to
 // users, answers the status requests, keeps each user's listening and groups on screen,
 // relays voice by talk mode, runs the private calls and tells the scene who comes and goes.
+// A peer gets only what the data grants: a user of the scene it binds to, listening where it
+// may listen, channel voice where it may speak, and the big broadcast at level 1.
 // Runs on the network thread only; the state it shares with the HTTP side (who is online,
 // who listens) goes through ServerState.
 class SignallingHub final : public SessionListener {

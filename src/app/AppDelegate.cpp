@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QScreen>
 
+#include "ui/MainContentView.h"
 #include "ui/TTExtension.h"
+#include "ui/pages/LoginPage.h"
 
 namespace intercom {
 
@@ -11,8 +13,9 @@ namespace {
 
 AppDelegate* sharedDelegate = nullptr;
 
-// The first content until the sign-in page takes its place: the client's background.
-QWidget* makeFirstPage() {
+// The client's plain background: the content when the sign-in page cannot be built, and
+// for now the signed-in content until the home page is built.
+QWidget* makeBackground() {
     auto* page = new QWidget;
     page->setAutoFillBackground(true);
     QPalette palette = page->palette();
@@ -39,7 +42,13 @@ AppDelegate* AppDelegate::shared() {
 
 void AppDelegate::applicationDidFinishLaunching() {
     window_ = std::make_unique<MainWindow>();
-    window_->setCentralWidget(makeFirstPage());
+    if (auto page = LoginPage::create()) {
+        connect(page.get(), &LoginPage::signedIn, this, &AppDelegate::showHomePage);
+        window_->setCentralWidget(page.release());
+    } else {
+        window_->setCentralWidget(makeBackground());
+    }
+    setMainWindow(window_.get());
     window_->setMinimumSize(1047, 560);
     window_->resize(window_->minimumSize());
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -50,6 +59,11 @@ void AppDelegate::applicationDidFinishLaunching() {
     window_->show();
     window_->raise();
     window_->activateWindow();
+}
+
+void AppDelegate::showHomePage() {
+    // The sign-in page that asked for this is deleted once its reply handling has returned.
+    window_->setCentralWidget(makeBackground());
 }
 
 bool AppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows) {

@@ -7,8 +7,8 @@
 
 namespace intercom {
 
-// Owns the client's one window for the life of the process. Whatever must show over the
-// whole client (notices, alerts) reaches the window's content through the delegate.
+// Owns the client's one window for the life of the process, and names it as the main
+// window over whose content the whole client's notices and alerts show.
 class AppDelegate : public QObject {
     Q_OBJECT
 
@@ -29,6 +29,11 @@ class AppDelegate : public QObject {
     bool applicationShouldHandleReopen(bool hasVisibleWindows);
     // What a later start of the client asks of this one.
     void reopen();
+
+  public slots:
+    // Puts the home page in the sign-in page's place as the window's content, for the
+    // rest of the process; the window keeps its size and settings.
+    void showHomePage();
 
   private:
     std::unique_ptr<MainWindow> window_;

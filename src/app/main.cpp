@@ -1,24 +1,45 @@
 #include <QApplication>
+#include <QIcon>
+#include <iostream>
 #include <memory>
 
 #include "app/AppDelegate.h"
 #include "app/EventLoopQueue.h"
 #include "app/OutageAlert.h"
+#include "app/SignalQuitter.h"
 #include "app/SingleInstance.h"
 #include "net/signalling/TCPSocket.h"
+#include "platform/Bundle.h"
+#include "platform/audio/SdlAudio.h"
 #include "platform/dispatch/MainQueue.h"
+#include "ui/Resources.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("intercom"));
+    // The desktop entry gives the task bar the client's name and icon; the window icon
+    // stands in where the desktop does not look the entry up.
+    QGuiApplication::setDesktopFileName(QStringLiteral("intercom"));
+    intercom::ensureResources();
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/intercom.svg")));
     // Closing the window keeps the client running; a later start brings the window back.
     QApplication::setQuitOnLastWindowClosed(false);
+    const intercom::SignalQuitter quitter;
 
     intercom::SingleInstance instance(intercom::SingleInstance::defaultSocketPath());
     if (instance.handOverOrListen()) {
         return 0;
     }
 
+    // A missing tone or page only shows much later as silence or an empty window.
+    for (const std::string& name : intercom::Bundle::missingResources()) {
+        std::cerr << "intercom: data file " << name << " is missing from "
+                  << intercom::Bundle::resourceFolder().string() << '\n';
+    }
+
+    // Started at launch, not at the first talk: reaching the sound server takes long enough
+    // to clip the first words said.
+    intercom::sdlaudio::start();
     intercom::dispatch::setMainQueue(std::make_shared<intercom::EventLoopQueue>());
     intercom::AppDelegate delegate;
     QObject::connect(&instance, &intercom::SingleInstance::reopenRequested, &delegate,

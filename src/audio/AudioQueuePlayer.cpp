@@ -69,9 +69,27 @@ void AudioQueuePlayer::handleOutputBuffer(AudioQueueBuffer* buffer) {
 void AudioQueuePlayer::play(std::span<const std::uint8_t> amr) {
     std::lock_guard lock(syncLock);
     auto pcm = AudioTool::shared().decode(amr.first(std::min(amr.size(), kMaxVoiceBlockBytes)));
+    appendLocked(std::move(pcm));
+}
+
+void AudioQueuePlayer::append(Bytes pcm) {
+    std::lock_guard lock(syncLock);
+    appendLocked(std::move(pcm));
+}
+
+void AudioQueuePlayer::appendLocked(Bytes pcm) {
     // Under one frame decodes to nothing: queueing nothing keeps every buffer circulating.
-    if (!pcm.empty()) {
-        dataList.push_back(std::move(pcm));
+    if (pcm.empty()) {
+        return;
+    }
+    dataList.push_back(std::move(pcm));
+    std::size_t waiting = 0;
+    for (const auto& block : dataList) {
+        waiting += block.size();
+    }
+    while (waiting > kMaxWaitingBytes) {
+        waiting -= dataList.front().size();
+        dataList.pop_front();
     }
 }
 

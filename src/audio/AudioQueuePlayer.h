@@ -20,6 +20,10 @@ class AudioQueuePlayer {
     static constexpr std::uint32_t kBufferBytes = 640;
     static constexpr std::size_t kBufferCount = 3;
     static constexpr std::size_t kMaxVoiceBlockBytes = 64;
+    // At most 300 ms of voice waits (4800 bytes at 8000 Hz, 16 bits): when blocks come faster
+    // than they play (two talkers at once, a burst after a network stall), the oldest go, so
+    // what is heard stays live instead of falling further and further behind.
+    static constexpr std::size_t kMaxWaitingBytes = 300 * 8000 * 2 / 1000;
 
     // Opens the output queue and primes it with three buffers of silence; a player whose
     // queue cannot be opened has no `mQueue` and plays nothing.
@@ -31,6 +35,8 @@ class AudioQueuePlayer {
     // Decodes one received voice block (the first 64 bytes at most) and queues its PCM. A
     // block too short to hold one whole frame queues nothing.
     void play(std::span<const std::uint8_t> amr);
+    // Queues one block of PCM, dropping the oldest waiting blocks beyond 300 ms.
+    void append(Bytes pcm);
     // Refills a buffer that has been played with the oldest waiting block, or silence.
     void handleOutputBuffer(AudioQueueBuffer* buffer);
 
@@ -39,10 +45,13 @@ class AudioQueuePlayer {
 
     std::unique_ptr<AudioQueue> mQueue;
     std::vector<AudioQueueBuffer*> mBuffers;
-    // PCM blocks waiting to be played, oldest first, each at most one buffer long. The
-    // recorder's sidetone appends to it directly, under `syncLock`.
+    // PCM blocks waiting to be played, oldest first, each at most one buffer long, under
+    // `syncLock`.
     std::deque<Bytes> dataList;
     std::mutex syncLock;
+
+  private:
+    void appendLocked(Bytes pcm);
 };
 
 }  // namespace intercom

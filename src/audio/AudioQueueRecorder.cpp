@@ -101,10 +101,7 @@ void AudioQueueRecorder::handleInputBuffer(AudioQueue* queue, AudioQueueBuffer* 
     }
     // The two locks are never held together.
     if (sidetone) {
-        {
-            std::lock_guard lock(sidetone->syncLock);
-            sidetone->dataList.push_back(std::move(block));
-        }
+        sidetone->append(std::move(block));
         releaseSidetone(std::move(sidetone));
     }
     queue->enqueueBuffer(buffer);
@@ -126,14 +123,20 @@ void AudioQueueRecorder::releaseSidetone(std::shared_ptr<AudioQueuePlayer> sidet
 
 void AudioQueueRecorder::drainCachedAudio() {
     std::lock_guard lock(syncLock);
-    if (cachedAudioData.size() < kBufferBytes) {
-        return;
+    // Every whole block goes out, oldest first: a late tick, a stalled device or a sound card
+    // whose clock runs faster than ours would otherwise leave blocks behind for the rest of
+    // the talk, each adding 40 ms to everything said after it.
+    std::size_t sent = 0;
+    while (cachedAudioData.size() - sent >= kBufferBytes) {
+        const auto amr =
+            AudioTool::shared().encode(std::span(cachedAudioData).subspan(sent, kBufferBytes));
+        if (captureCallback) {
+            captureCallback(amr);
+        }
+        sent += kBufferBytes;
     }
-    const auto amr = AudioTool::shared().encode(std::span(cachedAudioData).first(kBufferBytes));
-    if (captureCallback) {
-        captureCallback(amr);
-    }
-    cachedAudioData.erase(cachedAudioData.begin(), cachedAudioData.begin() + kBufferBytes);
+    cachedAudioData.erase(cachedAudioData.begin(),
+                          cachedAudioData.begin() + static_cast<std::ptrdiff_t>(sent));
 }
 
 void AudioQueueRecorder::startSidetone() {

@@ -14,9 +14,9 @@
 namespace intercom {
 
 // Captures the user's speech while they talk: the input queue fills 40 ms buffers, the
-// input gain is applied, the PCM is cached, and every 40 ms a drain timer encodes one
-// block of it and hands the 64 bytes of AMR to the capture callback. Started once, stopped
-// once, then dropped by its owner.
+// input gain is applied, the PCM is cached, and every 40 ms a drain timer encodes each whole
+// 640-byte block waiting and hands each 64 bytes of AMR to the capture callback. Started once,
+// stopped once, then dropped by its owner.
 class AudioQueueRecorder : public std::enable_shared_from_this<AudioQueueRecorder> {
   public:
     using CaptureCallback = std::function<void(const Bytes& amr)>;

@@ -29,6 +29,7 @@ Bytes AudioTool::encode(std::span<const std::uint8_t> pcm) {
         return result;
     }
     result.reserve(pcm.size() / kPcmFrameBytes * kAmrFrameBytes);
+    std::lock_guard lock(encoderLock_);
     std::array<short, kPcmFrameBytes / 2> speech{};
     for (std::size_t offset = 0; offset + kPcmFrameBytes <= pcm.size(); offset += kPcmFrameBytes) {
         // The input need not be aligned for 16-bit access.
@@ -48,6 +49,7 @@ Bytes AudioTool::decode(std::span<const std::uint8_t> amr) {
         return result;
     }
     result.reserve(amr.size() / kAmrFrameBytes * kPcmFrameBytes);
+    std::lock_guard lock(decoderLock_);
     std::array<short, kPcmFrameBytes / 2> speech{};
     for (std::size_t offset = 0; offset + kAmrFrameBytes <= amr.size(); offset += kAmrFrameBytes) {
         speech.fill(0);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <span>
 #include <vector>
 
@@ -12,8 +13,8 @@ using Bytes = std::vector<std::uint8_t>;
 
 // The AMR-NB speech codec of the client: 8000 Hz mono PCM in 20 ms frames of 320 bytes,
 // coded at 12.2 kbit/s into 32-byte frames. One encoder and one decoder state live for the
-// whole process; each is used by one thread at a time (the recorder's drain encodes, the
-// home page's player decodes, each under its own lock).
+// whole process; each has a lock of its own, since around a reconnect an old and a new player
+// may decode at once.
 class AudioTool {
   public:
     static constexpr std::size_t kPcmFrameBytes = 320;
@@ -35,6 +36,8 @@ class AudioTool {
 
     void* const enstate;
     void* const destate;
+    std::mutex encoderLock_;
+    std::mutex decoderLock_;
 };
 
 // Scales the captured samples of `buffer` in place by `gain` decibels, rounding halves away

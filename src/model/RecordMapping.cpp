@@ -1,8 +1,11 @@
 #include "model/RecordMapping.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <iterator>
 #include <limits>
+#include <string>
 
 namespace intercom {
 
@@ -57,6 +60,43 @@ bool integerFromString(const std::string& text, std::int64_t& out) {
     return true;
 }
 
+// Plain decimal digits, never an exponent: integral numbers print as whole numbers ("5" from
+// 5.0, "1000000000000000000000" from 1e21), others with their fraction. The digits are the
+// shortest that read back to the same double, so 1e23 prints as a 1 and 23 zeros rather
+// than as the double's exact binary value.
+std::string decimalText(const nlohmann::json& number) {
+    if (!number.is_number_float()) {
+        return number.dump();
+    }
+    const double value = number.get<double>();
+    if (value == 0 || !std::isfinite(value)) {
+        return value == 0 ? "0" : number.dump();
+    }
+    char buffer[32];
+    const auto [end, error] = std::to_chars(std::begin(buffer), std::end(buffer), std::fabs(value),
+                                            std::chars_format::scientific);
+    if (error != std::errc()) {
+        return number.dump();
+    }
+    const std::string scientific(buffer, end);
+    const auto mark = scientific.find('e');
+    std::string digits = scientific.substr(0, mark);
+    digits.erase(std::remove(digits.begin(), digits.end(), '.'), digits.end());
+    const int exponent = std::stoi(scientific.substr(mark + 1));
+    const auto whole = static_cast<std::ptrdiff_t>(exponent) + 1;  // digits before the point
+    const auto count = static_cast<std::ptrdiff_t>(digits.size());
+    std::string text = value < 0 ? "-" : "";
+    if (whole >= count) {
+        text += digits + std::string(static_cast<std::size_t>(whole - count), '0');
+    } else if (whole <= 0) {
+        text += "0." + std::string(static_cast<std::size_t>(-whole), '0') + digits;
+    } else {
+        text += digits.substr(0, static_cast<std::size_t>(whole)) + "." +
+                digits.substr(static_cast<std::size_t>(whole));
+    }
+    return text;
+}
+
 }  // namespace
 
 namespace mapping {
@@ -91,8 +131,10 @@ void mapText(const nlohmann::json& object, const char* key, std::string& field) 
         field = found->get<std::string>();
     } else if (found->is_boolean()) {
         field = found->get<bool>() ? "true" : "false";
+    } else if (found->is_number()) {
+        field = decimalText(*found);
     } else {
-        // Numbers print as their decimal text; an object or array prints as its JSON.
+        // An object or array prints as its JSON.
         field = found->dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     }
 }

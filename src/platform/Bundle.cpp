@@ -1,5 +1,6 @@
 #include "platform/Bundle.h"
 
+#include <sstream>
 #include <system_error>
 
 namespace intercom::Bundle {
@@ -21,7 +22,7 @@ std::filesystem::path resourceFolder() {
         if (!executable.empty() && !buildTree.empty() && isInside(executable, buildTree)) {
             return std::filesystem::path(INTERCOM_BUILD_RESOURCES_DIR);
         }
-        return std::filesystem::path(INTERCOM_DATA_DIR);
+        return (executable.parent_path() / INTERCOM_DATA_DIR_FROM_BIN).lexically_normal();
     }();
     return folder;
 }
@@ -37,6 +38,17 @@ std::optional<std::filesystem::path> pathForResource(std::string_view name) {
         return std::nullopt;
     }
     return path;
+}
+
+std::vector<std::string> missingResources() {
+    std::vector<std::string> missing;
+    std::istringstream names(INTERCOM_DATA_FILE_NAMES);
+    for (std::string name; std::getline(names, name, '/');) {
+        if (!name.empty() && !pathForResource(name)) {
+            missing.push_back(name);
+        }
+    }
+    return missing;
 }
 
 }  // namespace intercom::Bundle

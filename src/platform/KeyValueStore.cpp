@@ -8,9 +8,12 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <nlohmann/json.hpp>
 #include <string_view>
 #include <system_error>
+
+#include "platform/Log.h"
 
 namespace intercom {
 
@@ -138,9 +141,13 @@ void KeyValueStore::moveAside() const {
         }
         if (::link(file_.c_str(), aside.c_str()) == 0) {
             ::unlink(file_.c_str());
+            logFailure("unreadable settings file " + file_.string() + " moved aside to " +
+                       aside.string());
             return;
         }
         if (errno != EEXIST) {
+            logFailure("unreadable settings file " + file_.string() +
+                       " cannot be moved aside: " + std::strerror(errno));
             return;
         }
     }

@@ -1,9 +1,6 @@
 #include "ui/TTExtension.h"
 
-#include <QBuffer>
-#include <QEvent>
 #include <QFile>
-#include <QPointer>
 #include <QWidget>
 
 #include "ui/Resources.h"
@@ -13,39 +10,6 @@
 namespace intercom {
 
 namespace {
-
-class EdgePin : public QObject {
-  public:
-    explicit EdgePin(QWidget* view) : QObject(view), view_(view) {
-        view->installEventFilter(this);
-        attach();
-    }
-
-    void attach() {
-        if (parent_) {
-            parent_->removeEventFilter(this);
-        }
-        parent_ = view_->parentWidget();
-        if (parent_) {
-            parent_->installEventFilter(this);
-            view_->setGeometry(parent_->rect());
-        }
-    }
-
-  protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (watched == view_ && event->type() == QEvent::ParentChange) {
-            attach();
-        } else if (watched == parent_ && event->type() == QEvent::Resize) {
-            view_->setGeometry(parent_->rect());
-        }
-        return false;
-    }
-
-  private:
-    QWidget* view_;
-    QPointer<QWidget> parent_;
-};
 
 bool isA(const QObject* object, const QMetaObject& type) {
     return object && object->metaObject()->inherits(&type);
@@ -62,11 +26,15 @@ QWidget* loadWidgetFromNib(const QString& fileName, const QMetaObject& type) {
     ensureResources();
     QFile file(QStringLiteral(":/ui/%1.ui").arg(fileName));
     if (!file.open(QIODevice::ReadOnly)) {
+        qWarning("intercom: interface file %s cannot be opened: %s",
+                 qUtf8Printable(file.fileName()), qUtf8Printable(file.errorString()));
         return nullptr;
     }
     UiLoader loader;
     std::unique_ptr<QWidget> root(loader.loadForm(&file));
     if (!root) {
+        qWarning("intercom: interface file %s does not load: %s", qUtf8Printable(file.fileName()),
+                 qUtf8Printable(loader.errorString()));
         return nullptr;
     }
     if (isA(root.get(), type)) {
@@ -82,16 +50,6 @@ QWidget* loadWidgetFromNib(const QString& fileName, const QMetaObject& type) {
         last->setParent(nullptr);
     }
     return last;
-}
-
-void pinEdgesToSuperview(QWidget* view) {
-    for (QObject* child : view->children()) {
-        if (auto* pin = dynamic_cast<EdgePin*>(child)) {
-            pin->attach();
-            return;
-        }
-    }
-    new EdgePin(view);
 }
 
 void makeToast(QWidget* view, const QString& text) {

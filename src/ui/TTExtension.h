@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "ui/EdgePin.h"
+
 class QWidget;
 
 namespace intercom {
@@ -33,10 +35,6 @@ std::unique_ptr<T> loadFromNib() {
     name = name.mid(name.lastIndexOf(QLatin1Char(':')) + 1);
     return std::unique_ptr<T>(static_cast<T*>(loadWidgetFromNib(name, T::staticMetaObject)));
 }
-
-// Keeps the view's frame equal to its parent's bounds from now on, also after the parent
-// is resized or the view is moved to another parent. Add the view to its parent first.
-void pinEdgesToSuperview(QWidget* view);
 
 // Shows a transient notice over the view.
 void makeToast(QWidget* view, const QString& text);

@@ -8,6 +8,9 @@
 #include "ui/controls/TTChannelButton.h"
 #include "ui/controls/TTCustomAlert.h"
 #include "ui/controls/TTDoubleClickButton.h"
+#include "ui/controls/TTSecureTextFieldCell.h"
+#include "ui/controls/TTTextFieldCell.h"
+#include "ui/pages/LoginPage.h"
 
 namespace intercom {
 
@@ -27,6 +30,9 @@ const QHash<QString, Factory>& projectClasses() {
         {QStringLiteral("ListenChannelButton"), factory<ListenChannelButton>()},
         {QStringLiteral("TTDoubleClickButton"), factory<TTDoubleClickButton>()},
         {QStringLiteral("TTCustomAlert"), factory<TTCustomAlert>()},
+        {QStringLiteral("TTTextFieldCell"), factory<TTTextFieldCell>()},
+        {QStringLiteral("TTSecureTextFieldCell"), factory<TTSecureTextFieldCell>()},
+        {QStringLiteral("LoginPage"), factory<LoginPage>()},
     };
     return classes;
 }

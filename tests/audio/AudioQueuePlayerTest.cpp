@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <thread>
 
 #include "AudioTestSupport.h"
 #include "audio/AudioQueuePlayer.h"
@@ -19,8 +20,20 @@ std::size_t waiting(AudioQueuePlayer& player) {
 }
 
 void append(AudioQueuePlayer& player, Bytes block) {
-    std::lock_guard lock(player.syncLock);
-    player.dataList.push_back(std::move(block));
+    player.append(std::move(block));
+}
+
+// Where each of `blocks` numbered blocks was heard, in the order heard; -1 for one not heard.
+std::vector<int> heardBlocks(const Bytes& out, int blocks) {
+    std::vector<int> heard;
+    std::size_t from = 0;
+    for (int i = 0; i < blocks; ++i) {
+        if (const auto at = find(out, patternBlock(640, i + 1), from)) {
+            heard.push_back(i);
+            from = *at + 640;
+        }
+    }
+    return heard;
 }
 
 // The disk driver writes through a stdio buffer; once the file has grown by this much
@@ -77,6 +90,42 @@ TEST(AudioQueuePlayer, PlaysBlocksInOrderWithSilenceBetweenAndAfter) {
     EXPECT_EQ(*c, *b + second.size()) << "a short block plays for its own length, no gap";
     EXPECT_GE(out.size(), *c + third.size() + 640);
     EXPECT_TRUE(isSilent(out, *c + third.size(), out.size()));
+}
+
+TEST(AudioQueuePlayer, ABurstKeepsOnlyTheNewest300msButTheRealPaceLosesNothing) {
+    const DiskAudio disk;
+    auto player = std::make_unique<AudioQueuePlayer>();
+    ASSERT_TRUE(player->mQueue);
+    ASSERT_TRUE(player->mQueue->start());
+    for (int i = 0; i < 60; ++i) {
+        append(*player, patternBlock(640, i + 1));
+    }
+    ASSERT_TRUE(waitUntil([&] { return waiting(*player) == 0; }));
+    ASSERT_TRUE(playedOnFor(disk, 8192));
+    const auto burstEnd = fileSize(disk.speaker());
+
+    // Then one block per 40 ms, as a single talker sends them, numbered on from 100.
+    for (int i = 100; i < 130; ++i) {
+        append(*player, patternBlock(640, i + 1));
+        std::this_thread::sleep_for(40ms);
+    }
+    ASSERT_TRUE(waitUntil([&] { return waiting(*player) == 0; }));
+    ASSERT_TRUE(playedOnFor(disk, 8192));
+    player->mQueue->stop();
+    player.reset();
+
+    const Bytes out = readFile(disk.speaker());
+    const Bytes burst(out.begin(), out.begin() + static_cast<long>(burstEnd));
+    std::vector<int> newest;
+    for (int i = 53; i < 60; ++i) {
+        newest.push_back(i);
+    }
+    EXPECT_EQ(heardBlocks(burst, 60), newest) << "7 blocks, 280 ms, the most that fits in 300 ms";
+    const auto paced =
+        heardBlocks(Bytes(out.begin() + static_cast<long>(burstEnd), out.end()), 130);
+    ASSERT_EQ(paced.size(), 30U) << "nothing is dropped at the pace of speech";
+    EXPECT_EQ(paced.front(), 100);
+    EXPECT_EQ(paced.back(), 129);
 }
 
 TEST(AudioQueuePlayer, PlayDecodesAtMostOneVoiceBlock) {
@@ -155,4 +204,36 @@ TEST(AudioQueuePlayer, DroppingAPlayerWhoseQueueRunsIsSafe) {
         ASSERT_TRUE(waitUntil([&] { return waiting(*player) == 0; }));
         player.reset();
     }
+}
+
+// Around a reconnect the old player may still decode while the new one starts, and devices
+// open, pause and close on several threads at once; ThreadSanitizer watches this run.
+TEST(AudioQueuePlayer, PlayersComeAndGoAndDecodeOnSeveralThreadsAtOnce) {
+    ::setenv("SDL_DISKAUDIOFILE", "/dev/null", 1);
+    const Bytes amr = encodedSpeech(640);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&amr] {
+            for (int round = 0; round < 5; ++round) {
+                AudioQueuePlayer player;
+                if (player.mQueue) {
+                    player.mQueue->start();
+                }
+                for (int i = 0; i < 50; ++i) {
+                    player.play(amr);
+                }
+                if (player.mQueue) {
+                    player.mQueue->stop();
+                }
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    AudioQueuePlayer after;
+    after.play(amr);
+    std::lock_guard lock(after.syncLock);
+    ASSERT_EQ(after.dataList.size(), 1U);
+    EXPECT_EQ(after.dataList.front().size(), 640U) << "the decoder still works afterwards";
 }

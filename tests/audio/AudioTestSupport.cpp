@@ -5,7 +5,6 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <thread>
 
 namespace intercom::test {
 
@@ -66,17 +65,6 @@ std::optional<std::size_t> find(const Bytes& haystack, const Bytes& needle, std:
 bool isSilent(const Bytes& bytes, std::size_t from, std::size_t to) {
     return std::all_of(bytes.begin() + static_cast<long>(from),
                        bytes.begin() + static_cast<long>(to), [](auto b) { return b == 0; });
-}
-
-bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
 }
 
 }  // namespace intercom::test

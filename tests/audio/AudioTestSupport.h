@@ -9,6 +9,7 @@
 
 #include "audio/AudioTool.h"
 #include "support/TempDir.h"
+#include "support/WaitUntil.h"
 
 namespace intercom::test {
 
@@ -40,9 +41,5 @@ std::vector<std::int16_t> samplesOf(const Bytes& pcm);
 // Where `needle` starts in `haystack`, at or after `from`.
 std::optional<std::size_t> find(const Bytes& haystack, const Bytes& needle, std::size_t from = 0);
 bool isSilent(const Bytes& bytes, std::size_t from, std::size_t to);
-
-// Polls `done` until it holds or `limit` has passed; true when it held.
-bool waitUntil(const std::function<bool()>& done,
-               std::chrono::milliseconds limit = std::chrono::seconds(20));
 
 }  // namespace intercom::test

@@ -12,6 +12,7 @@ TEST(Bundle, FindsThePromptTonesOfTheBuildTree) {
         EXPECT_EQ(path->filename(), name);
         EXPECT_TRUE(intercom::AudioPlayer::create(path->string())) << name << " is a wave file";
     }
+    EXPECT_TRUE(intercom::Bundle::missingResources().empty());
 }
 
 TEST(Bundle, FindsNothingOutsideItsFolder) {

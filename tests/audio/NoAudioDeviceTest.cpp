@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+
 #include "audio/AudioQueuePlayer.h"
 #include "audio/AudioQueueRecorder.h"
 #include "audio/Beep.h"
 #include "model/Setting.h"
 
 // This process runs with an audio driver that does not exist: the same as a desktop with
-// no sound server and no card. Nothing may crash and nothing may be reported.
+// no sound server and no card. Nothing may crash, and each device that cannot be opened is
+// logged once with the reason.
 
 using intercom::AudioQueue;
 using intercom::AudioQueuePlayer;
@@ -20,6 +24,18 @@ void noCallback(void*, AudioQueue*, intercom::AudioQueueBuffer*) {}
 TEST(NoAudioDevice, QueuesCannotBeCreated) {
     EXPECT_FALSE(AudioQueue::newInput(&noCallback, nullptr));
     EXPECT_FALSE(AudioQueue::newOutput(&noCallback, nullptr));
+}
+
+TEST(NoAudioDevice, ADeviceThatCannotOpenIsLoggedOnceWithItsReason) {
+    ::testing::internal::CaptureStderr();
+    auto recorder = AudioQueueRecorder::create();
+    EXPECT_FALSE(recorder->start([](const Bytes&) {}));
+    const AudioQueuePlayer player;
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(log.find("intercom: microphone cannot be opened: "), 0U) << log;
+    EXPECT_NE(log.find("\nintercom: speaker cannot be opened: "), std::string::npos) << log;
+    EXPECT_NE(log.find("no-such-driver"), std::string::npos) << "SDL's reason: " << log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << log;
 }
 
 TEST(NoAudioDevice, RecorderNeverCaptures) {

@@ -16,6 +16,7 @@
 #include "net/signalling/TCPSocket.h"
 #include "platform/dispatch/MainQueue.h"
 #include "support/Hex.h"
+#include "support/WaitUntil.h"
 
 namespace intercom {
 namespace {
@@ -100,7 +101,8 @@ TEST(ReconnectTest, ServerRestartIsRetriedAtTheRealIntervalsAndBoundAgain) {
         server.reset();
         ASSERT_TRUE(events->waitForCount(Kind::disconnected, 1, kWait));
         ASSERT_TRUE(outages.runUntilShowing(true, kWait));
-        EXPECT_TRUE(tonePlayed());
+        // The tone starts on the connection's thread while the alert is announced.
+        EXPECT_TRUE(test::waitUntil(tonePlayed, kWait));
         Beep::shared().dropPlayer();
         // The loss, then the failed attempts at 2 s and at 5 s.
         ASSERT_TRUE(events->waitForCount(Kind::disconnected, 3, kWait));

@@ -87,7 +87,7 @@ TEST_F(SignallingTest, ChannelVoiceReachesEachListenerOnceAndNeverTheTalker) {
     auto talker = user(1, 1);
     auto both = user(2, 1);       // listens to 101 both ways and to 102
     auto deaf = user(3, 1);       // listens to nothing
-    auto elsewhere = user(4, 1);  // listens to 103 only
+    auto elsewhere = user(5, 1);  // listens to 105 only
     both->request(Message::channelListenerTap,
                   listenerFrame(Message::channelListenerTap, 2, 1, 101, true));
     both->request(Message::channelListenerPress,
@@ -95,7 +95,7 @@ TEST_F(SignallingTest, ChannelVoiceReachesEachListenerOnceAndNeverTheTalker) {
     both->request(Message::channelListenerTap,
                   listenerFrame(Message::channelListenerTap, 2, 1, 102, true));
     elsewhere->request(Message::channelListenerTap,
-                       listenerFrame(Message::channelListenerTap, 4, 1, 103, true));
+                       listenerFrame(Message::channelListenerTap, 5, 1, 105, true));
     settle({talker.get(), both.get(), deaf.get(), elsewhere.get()});
 
     const auto block = voiceBlock(1);
@@ -111,7 +111,7 @@ TEST_F(SignallingTest, ChannelVoiceReachesEachListenerOnceAndNeverTheTalker) {
 
     // The small broadcast names the page's groups and reaches their listeners alike.
     const auto second = voiceBlock(2);
-    talker->send(audioFrame(Message::audioSmallBroadcast, 1, 1, {101, 102, 103}, second));
+    talker->send(audioFrame(Message::audioSmallBroadcast, 1, 1, {101, 102, 105}, second));
     for (auto* listener : {both.get(), elsewhere.get()}) {
         const auto heard = listener->next();
         ASSERT_TRUE(heard);

@@ -8,6 +8,7 @@
 #include "app/AppDelegate.h"
 #include "app/SingleInstance.h"
 #include "support/TempDir.h"
+#include "ui/MainContentView.h"
 
 namespace intercom {
 namespace {
@@ -35,6 +36,7 @@ TEST_F(AppDelegateTest, ShowsOneUntitledWindowNoSmallerThanItsMinimum) {
     EXPECT_GE(window->height(), 560);
     ASSERT_NE(window->centralWidget(), nullptr);
     EXPECT_EQ(window->centralWidget()->geometry(), window->rect()) << "the page fills it";
+    EXPECT_EQ(mainContentView(), window->centralWidget()) << "notices and alerts go there";
     window->resize(400, 300);
     EXPECT_EQ(window->size(), QSize(1047, 560));
 }

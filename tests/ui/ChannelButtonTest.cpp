@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
+#include <QMainWindow>
 #include <string>
 #include <vector>
 
+#include "MouseButtonClicks.h"
 #include "UiTestSupport.h"
-#include "app/AppDelegate.h"
+#include "ui/MainContentView.h"
 #include "ui/TTExtension.h"
 #include "ui/controls/FNHUD.h"
 #include "ui/controls/ListenChannelButton.h"
@@ -64,7 +66,8 @@ QString shownNotice() {
 class ChannelButtonTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        app.applicationDidFinishLaunching();
+        window.setCentralWidget(new QWidget);
+        setMainWindow(&window);
         for (TTChannelButton* button :
              {static_cast<TTChannelButton*>(&speak), static_cast<TTChannelButton*>(&listen)}) {
             button->awakeFromNib();
@@ -74,12 +77,15 @@ class ChannelButtonTest : public ::testing::Test {
         speak.setGroup(makeGroup("一组"));
         listen.setGroup(makeGroup("一组"));
     }
-    void TearDown() override { setScreenLocked(false); }
+    void TearDown() override {
+        setScreenLocked(false);
+        setMainWindow(nullptr);
+    }
 
     // A click that starts a new multiple click: far from every press before it.
     ulong nextTime() { return now += 10 * test::doubleClickInterval(); }
 
-    AppDelegate app;
+    QMainWindow window;
     Reports reports;
     SpeakChannelButton speak;
     ListenChannelButton listen;
@@ -148,7 +154,7 @@ TEST_F(ChannelButtonTest, LockedScreenRefusesEveryPressWithItsNotice) {
     const ulong time = nextTime();
     click(&speak, time);
     EXPECT_EQ(shownNotice(), QStringLiteral("屏幕已锁定"));
-    EXPECT_EQ(FNHUD::hudViews().last()->parentWidget(), app.window()->centralWidget());
+    EXPECT_EQ(FNHUD::hudViews().last()->parentWidget(), window.centralWidget());
     click(&speak, time + 80, true);
     doubleClick(&listen, nextTime());
     EXPECT_EQ(shownNotice(), QStringLiteral("屏幕已锁定"));
@@ -200,6 +206,76 @@ TEST_F(ChannelButtonTest, AssigningAGroupClearsBothSelectionsSilently) {
     EXPECT_TRUE(reports.calls.empty());
 }
 
+TEST_F(ChannelButtonTest, OnlyThePrimaryButtonCounts) {
+    for (const Qt::MouseButton other : {Qt::RightButton, Qt::MiddleButton}) {
+        for (TTChannelButton* button :
+             {static_cast<TTChannelButton*>(&speak), static_cast<TTChannelButton*>(&listen)}) {
+            test::clickWith(button, other, nextTime());
+            test::doubleClickWith(button, other, nextTime());
+        }
+    }
+    setScreenLocked(true);
+    test::clickWith(&speak, Qt::RightButton, nextTime());
+    EXPECT_TRUE(FNHUD::hudViews().isEmpty()) << "not even a refusal";
+    setScreenLocked(false);
+    EXPECT_FALSE(waitUntil([&] { return speak.isClickSelect() || listen.isClickSelect(); },
+                           2 * test::doubleClickInterval()));
+    EXPECT_FALSE(speak.isDoubleClickSelect());
+    EXPECT_FALSE(listen.isDoubleClickSelect());
+    EXPECT_TRUE(reports.calls.empty());
+
+    // A secondary press inside a primary double click neither ends nor completes it.
+    const ulong time = nextTime();
+    click(&listen, time);
+    test::clickWith(&listen, Qt::RightButton, time + 40);
+    click(&listen, time + 80, true);
+    EXPECT_TRUE(listen.isDoubleClickSelect());
+    EXPECT_EQ(reports.calls, std::vector<std::string>{"listenPress 一组 1"});
+}
+
+// The name as the button draws it, with no background: white text on black.
+QImage drawnTitle(TTChannelButton& button) {
+    button.setClickSelectColor(QColor(Qt::black));
+    button.setClickSelect(true);
+    button.updateBackgroundColor();
+    return button.grab().toImage();
+}
+
+TEST_F(ChannelButtonTest, LongNameIsElidedAtTheEnd) {
+    const QString name =
+        QStringLiteral("一个名字长得放不进按钮里的频道一个名字长得放不进按钮里的频道");
+    speak.setGroup(makeGroup(name.toStdString()));
+    const QImage image = drawnTitle(speak);
+    int left = image.width();
+    int right = -1;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (qGray(image.pixel(x, y)) > 128) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+        }
+    }
+    ASSERT_GE(right, 0) << "the name is drawn";
+    EXPECT_GT(left, 2) << "the start of the name is not cut off";
+    EXPECT_LT(right, image.width() - 3) << "the end is not cut off either";
+
+    // It shows what a button named with some start of the name and an ellipsis shows.
+    ListenChannelButton reference;
+    reference.awakeFromNib();
+    reference.resize(speak.size());
+    bool found = false;
+    for (qsizetype length = name.size() - 1; length > 0 && !found; --length) {
+        reference.setGroup(makeGroup((name.left(length) + QStringLiteral("…")).toStdString()));
+        found = drawnTitle(reference) == image;
+    }
+    EXPECT_TRUE(found);
+
+    speak.setGroup(makeGroup("一组"));
+    reference.setGroup(makeGroup("一组"));
+    EXPECT_EQ(drawnTitle(speak), drawnTitle(reference)) << "a short name is shown whole";
+}
+
 TEST_F(ChannelButtonTest, PendingSingleClickSelectsWithTheNewGroup) {
     click(&listen, nextTime());
     listen.setGroup(makeGroup("新组"));
@@ -230,7 +306,7 @@ TEST(ChannelButtonColours, FollowTheSelectionsWithYellowWinning) {
 }
 
 TEST(ChannelButtonToast, WithoutMainWindowShowsNothing) {
-    ASSERT_EQ(AppDelegate::shared(), nullptr);
+    ASSERT_EQ(mainContentView(), nullptr);
     SpeakChannelButton speak;
     speak.setGroup(makeGroup("一组", 0));
     click(&speak, 5000);

@@ -13,6 +13,8 @@
 namespace intercom {
 namespace {
 
+using test::waitUntil;
+
 class CustomAlertTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -46,6 +48,31 @@ class CustomAlertTest : public ::testing::Test {
     std::unique_ptr<TTCustomAlert> alert;
     std::vector<std::string> ran;
 };
+
+// The darkest pixel that the label draws: the colour of its text where a stroke covers a
+// whole pixel.
+QColor darkestPixel(QWidget* widget) {
+    const QImage image = widget->grab().toImage();
+    QColor darkest = Qt::white;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor colour = image.pixelColor(x, y);
+            if (colour.lightness() < darkest.lightness()) {
+                darkest = colour;
+            }
+        }
+    }
+    return darkest;
+}
+
+TEST_F(CustomAlertTest, MessageIsDrawnInDarkGreyAndTheTitleInBlack) {
+    alert->showSingle(QStringLiteral("■■■ 标题"), QStringLiteral("■■■ 连接已断开"),
+                      QStringLiteral("好"));
+    addAlert();
+    ASSERT_TRUE(waitUntil([&] { return alert->contentLabel()->isVisible(); }));
+    EXPECT_EQ(darkestPixel(alert->contentLabel()), QColor(85, 85, 85));
+    EXPECT_EQ(darkestPixel(alert->titleLabel()), QColor(Qt::black));
+}
 
 TEST_F(CustomAlertTest, LoadsWithEveryOutletAndCoversTheView) {
     EXPECT_NE(alert->customView(), nullptr);

@@ -2,6 +2,7 @@
 
 #include <QSignalSpy>
 
+#include "MouseButtonClicks.h"
 #include "UiTestSupport.h"
 #include "ui/controls/TTDoubleClickButton.h"
 
@@ -40,6 +41,23 @@ TEST_F(DoubleClickButtonTest, DoubleClickRunsTheActionOnceAtItsSecondPress) {
     EXPECT_TRUE(downWhenRun) << "the standard press handling comes first";
     test::sendMouse(&button, QEvent::MouseButtonDblClick, 1080, centre);
     test::sendMouse(&button, QEvent::MouseButtonRelease, 1081, centre);
+    EXPECT_EQ(runs, 1);
+    EXPECT_EQ(clicked.count(), 1);
+}
+
+TEST_F(DoubleClickButtonTest, OnlyThePrimaryButtonCounts) {
+    test::doubleClickWith(&button, Qt::RightButton, 1000);
+    test::doubleClickWith(&button, Qt::MiddleButton, 3000);
+    EXPECT_EQ(runs, 0);
+    EXPECT_EQ(clicked.count(), 0);
+    EXPECT_FALSE(button.isDown());
+
+    // A secondary press between the two primary ones neither ends nor completes the double
+    // click.
+    test::click(&button, 5000);
+    test::clickWith(&button, Qt::RightButton, 5040, true);
+    EXPECT_EQ(runs, 0);
+    test::click(&button, 5080, true);
     EXPECT_EQ(runs, 1);
     EXPECT_EQ(clicked.count(), 1);
 }

@@ -4,6 +4,8 @@
 #include <cstdlib>
 
 #include "support/TempDir.h"
+#include "support/TestIsolation.h"
+#include "support/WaitUntil.h"
 
 // Replaces the support library's main: the widget tests need a QApplication, and each
 // process still gets a private configuration folder.
@@ -12,7 +14,11 @@ int main(int argc, char** argv) {
     ::setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
     // Test discovery runs at build time, where no platform may be set.
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // Widgets that ring or talk play through SDL's disk driver, never a sound card.
+    ::setenv("SDL_AUDIODRIVER", "disk", 0);
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
+    intercom::test::isolateTests();
+    intercom::test::setWaitStep([] { QApplication::processEvents(QEventLoop::AllEvents, 20); });
     return RUN_ALL_TESTS();
 }

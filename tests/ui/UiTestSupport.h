@@ -1,26 +1,14 @@
 #pragma once
 
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QMouseEvent>
 #include <QWidget>
 #include <functional>
 #include <ostream>
 
-namespace intercom::test {
+#include "support/WaitUntil.h"
 
-// Runs the event loop until `condition` holds or `timeoutMs` has passed; returns whether
-// it held.
-inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
+namespace intercom::test {
 
 inline void sendMouse(QWidget* widget, QEvent::Type type, ulong timestamp, QPoint pos) {
     const Qt::MouseButtons held =

@@ -41,8 +41,27 @@ TEST(RecordMapping, ValuesOfOtherKindsLeaveDefaults) {
     EXPECT_EQ(user.level, 0);
     EXPECT_EQ(user.sceneId, 0);
     EXPECT_EQ(user.remark, "false");
-    EXPECT_EQ(user.companyId, "1e+20");
+    EXPECT_EQ(user.companyId, "100000000000000000000");
     EXPECT_EQ(user.onlineStatus, 0);
+}
+
+TEST(RecordMapping, NumbersInTextFieldsBecomePlainDecimalText) {
+    const std::vector<std::pair<const char*, const char*>> cases = {
+        {"5", "5"},
+        {"5.0", "5"},
+        {"-5.0", "-5"},
+        {"-0.0", "0"},
+        {"1e21", "1000000000000000000000"},
+        {"1E23", "100000000000000000000000"},
+        {"18446744073709551615", "18446744073709551615"},
+        {"-9223372036854775808", "-9223372036854775808"},
+        {"5.25", "5.25"},
+        {"1e-7", "0.0000001"}};
+    for (const auto& [number, text] : cases) {
+        const auto user =
+            UserInfo::fromJSON(json::parse(std::string(R"({"remark":)") + number + "}"));
+        EXPECT_EQ(user.remark, text) << number;
+    }
 }
 
 TEST(RecordMapping, TextKeepsChineseAndKeysAreCaseSensitive) {

@@ -137,12 +137,21 @@ TEST_F(StoredRecords, SettingStrictDecodeRefusesTheWholeRecord) {
         R"("audioEnhance":5,"channelDodge":-3})";
     storeRaw("Setting", whole);
     ASSERT_EQ(Setting::load().channelDodge, -3);
+    ASSERT_EQ(Setting::load().audioEnhance, 5);
+    std::string integralFloat = whole;
+    integralFloat.replace(integralFloat.find("5,"), 1, "5.0");
+    storeRaw("Setting", integralFloat);
+    EXPECT_EQ(Setting::load().audioEnhance, 5);
+    EXPECT_EQ(Setting::load().isSpeakingBeep, true) << "the whole record, not the defaults";
 
     const std::string withoutDodge = whole.substr(0, whole.find(",\"channelDodge")) + "}";
     std::string numericSwitch = whole;
     numericSwitch.replace(numericSwitch.find("\"isSpeakingBeep\":true"), 21,
                           "\"isSpeakingBeep\":1");
-    for (const auto& text : {withoutDodge, numericSwitch, std::string("null"), std::string("{")}) {
+    std::string fraction = whole;
+    fraction.replace(fraction.find("5,"), 1, "5.5");
+    for (const auto& text :
+         {withoutDodge, numericSwitch, fraction, std::string("null"), std::string("{")}) {
         storeRaw("Setting", text);
         EXPECT_EQ(Setting::load(), Setting{}) << text;
         EXPECT_EQ(raw("Setting"), text);

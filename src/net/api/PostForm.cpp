@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "net/api/APIConfig.h"
+#include "platform/Log.h"
 #include "platform/dispatch/GlobalQueue.h"
 #include "platform/dispatch/MainQueue.h"
 
@@ -46,6 +47,7 @@ std::optional<HTTPReply> performPost(const std::string& url, const std::string& 
     client.set_write_timeout(timeouts.read);
     const auto result = client.Post(split->path, body, kFormContentType);
     if (!result) {
+        logFailure("HTTP request to " + url + " failed: " + httplib::to_string(result.error()));
         return std::nullopt;
     }
     return HTTPReply{result->status, result->body};
@@ -59,7 +61,8 @@ void postForm(const std::string& url, const FormParams& params, JSONCompletion c
             std::optional<HTTPReply> outcome;
             try {
                 outcome = performPost(url, body);
-            } catch (const std::exception&) {
+            } catch (const std::exception& error) {
+                logFailure("HTTP request to " + url + " failed: " + error.what());
                 // The completion still runs, with nothing, like for any other failure.
                 outcome.reset();
             }

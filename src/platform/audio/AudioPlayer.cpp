@@ -55,7 +55,7 @@ AudioPlayer::AudioPlayer(std::string path, std::uint8_t* samples, std::uint32_t 
 
 AudioPlayer::~AudioPlayer() {
     if (device_ != 0) {
-        SDL_CloseAudioDevice(device_);
+        sdlaudio::close(device_);
     }
     SDL_FreeWAV(samples_);
 }
@@ -99,7 +99,7 @@ bool AudioPlayer::play() {
             loopsLeft_ = loops_;
         }
     }
-    SDL_PauseAudioDevice(device_, 0);
+    sdlaudio::pause(device_, false);
     return true;
 }
 
@@ -115,7 +115,7 @@ void AudioPlayer::stop() {
             wasPlaying = playing_;
             playing_ = false;
         }
-        SDL_PauseAudioDevice(device_, 1);
+        sdlaudio::pause(device_, true);
     }
     if (wasPlaying) {
         std::weak_ptr<AudioPlayer> weak = weak_from_this();
@@ -179,7 +179,7 @@ void AudioPlayer::reportFinished(bool successfully) {
             const DeviceLock device(device_);
             if (!playing_) {
                 // Idle until the next play, rather than feeding silence to the device.
-                SDL_PauseAudioDevice(device_, 1);
+                sdlaudio::pause(device_, true);
             }
         }
     }

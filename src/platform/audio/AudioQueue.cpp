@@ -53,7 +53,7 @@ AudioQueue::AudioQueue(bool isInput, AudioQueueCallback callback, void* userData
 
 AudioQueue::~AudioQueue() {
     if (device_ != 0) {
-        SDL_CloseAudioDevice(device_);
+        sdlaudio::close(device_);
     }
 }
 
@@ -89,14 +89,14 @@ bool AudioQueue::enqueueBuffer(AudioQueueBuffer* buffer) {
 }
 
 bool AudioQueue::start() {
-    SDL_PauseAudioDevice(device_, 0);
-    return SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_PLAYING;
+    sdlaudio::pause(device_, false);
+    return sdlaudio::status(device_) == SDL_AUDIO_PLAYING;
 }
 
 bool AudioQueue::stop() {
     // Pausing takes the device's lock, which SDL holds around every callback.
-    SDL_PauseAudioDevice(device_, 1);
-    return SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_PAUSED;
+    sdlaudio::pause(device_, true);
+    return sdlaudio::status(device_) == SDL_AUDIO_PAUSED;
 }
 
 bool AudioQueue::setVolume(float volume) {
@@ -147,6 +147,14 @@ void AudioQueue::capture(const std::uint8_t* stream, std::size_t length) {
 }
 
 void AudioQueue::render(std::uint8_t* stream, std::size_t length) {
+    // What the last period took has now left SDL's buffer for the device: only now are those
+    // buffers played, as an output queue reports them. Handing them back when SDL copied them
+    // would let all three wait ahead of SDL's own buffer, one period more than the design.
+    std::vector<AudioQueueBuffer*> played;
+    played.swap(copied_);
+    for (AudioQueueBuffer* buffer : played) {
+        callback_(userData_, this, buffer);
+    }
     std::size_t done = 0;
     while (done < length) {
         AudioQueueBuffer* buffer = nullptr;
@@ -174,18 +182,12 @@ void AudioQueue::render(std::uint8_t* stream, std::size_t length) {
             }
         }
         done += count;
-        bool finished = false;
-        {
-            std::lock_guard lock(mutex_);
-            headOffset_ = offset + count;
-            if (headOffset_ >= buffer->mAudioDataByteSize) {
-                enqueued_.pop_front();
-                headOffset_ = 0;
-                finished = true;
-            }
-        }
-        if (finished) {
-            callback_(userData_, this, buffer);
+        std::lock_guard lock(mutex_);
+        headOffset_ = offset + count;
+        if (headOffset_ >= buffer->mAudioDataByteSize) {
+            enqueued_.pop_front();
+            headOffset_ = 0;
+            copied_.push_back(buffer);
         }
     }
     // The queue ran dry: the device plays silence rather than stale samples.

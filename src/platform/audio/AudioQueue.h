@@ -25,7 +25,8 @@ using AudioQueueCallback = void (*)(void* userData, AudioQueue* queue, AudioQueu
 // An audio queue in the manner of the desktop's audio queues, over an SDL audio device
 // of 8000 Hz mono signed 16-bit samples in the machine's byte order. Buffers circulate:
 // the owner enqueues them, the audio thread fills (input) or plays (output) them in the
-// order they were enqueued and hands each back through the callback. An output buffer
+// order they were enqueued and hands each back through the callback, an output buffer once
+// its samples have left SDL's buffer (one period after SDL took them). An output buffer
 // plays for its own byte size; when no buffer is enqueued, the device plays silence.
 class AudioQueue {
   public:
@@ -66,6 +67,8 @@ class AudioQueue {
     void* const userData_;
     std::uint32_t device_ = 0;
     std::vector<std::unique_ptr<OwnedBuffer>> buffers_;
+    // Output buffers that the last period copied whole into SDL's buffer; audio thread only.
+    std::vector<AudioQueueBuffer*> copied_;
 
     // Touched by the owner's thread and the audio thread; held only for a few pointer
     // moves and never across the callback.

@@ -12,6 +12,16 @@ namespace intercom::sdlaudio {
 // usable driver or device; a later call tries again.
 SDL_AudioDeviceID open(bool isCapture, const SDL_AudioSpec& spec);
 
+// Starts the audio subsystem, once for the life of the process; false, logged, when no driver
+// starts (a later call tries again). SDL takes no signal handlers: SIGINT and SIGTERM stay
+// the application's to handle.
+bool start();
+
+// Closes and pauses, serialised with the opens: SDL edits its device table without a lock.
+void close(SDL_AudioDeviceID device);
+void pause(SDL_AudioDeviceID device, bool paused);
+SDL_AudioStatus status(SDL_AudioDeviceID device);
+
 // `SDL_LoadWAV`, serialised with the opens: reading a wave file consults SDL's hints, which
 // the start of the audio subsystem changes and which are not safe against concurrent use.
 // False when the file cannot be read as a wave file; release the samples with SDL_FreeWAV.

@@ -12,8 +12,8 @@
 #include <QTimer>
 #include <cmath>
 
+#include "ui/EdgePin.h"
 #include "ui/Resources.h"
-#include "ui/TTExtension.h"
 #include "ui/controls/HUDNoMouseView.h"
 #include "ui/controls/HUDSpinner.h"
 

@@ -1,18 +1,21 @@
 #include "ui/controls/TTChannelButton.h"
 
 #include <QApplication>
-#include <QMainWindow>
+#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
+#include <algorithm>
 
-#include "app/AppDelegate.h"
+#include "ui/MainContentView.h"
 #include "ui/TTExtension.h"
-#include "ui/controls/FNHUD.h"
 #include "ui/controls/ScreenLock.h"
 
 namespace intercom {
 
 namespace {
+
+// Room on either side of the title, also what the size hint adds to it.
+constexpr int kTitleMargin = 12;
 
 QFont titleFont() {
     QFont font = QApplication::font();
@@ -62,24 +65,20 @@ void TTChannelButton::awakeFromNib() {
 }
 
 void TTChannelButton::makeToast(const QString& text) {
-    AppDelegate* app = AppDelegate::shared();
-    QMainWindow* window = app ? app->window() : nullptr;
-    QWidget* contentView = window ? window->centralWidget() : nullptr;
-    if (contentView) {
-        FNHUD::showMessage(text, contentView);
-    }
+    showNoticeInMainWindow(text);
 }
 
 QSize TTChannelButton::sizeHint() const {
     const QFontMetrics metrics(font());
-    return {metrics.horizontalAdvance(text()) + 24, metrics.height() + 16};
+    return {metrics.horizontalAdvance(text()) + 2 * kTitleMargin, metrics.height() + 16};
 }
 
 void TTChannelButton::handlePress(QMouseEvent* event, std::int64_t Group::*permission,
                                   const QString& refusal) {
-    // The press is the button's own: no highlight, no clicked signal.
+    // The press is the button's own: no highlight, no clicked signal. Only the primary
+    // button selects; the others do nothing at all, and do not count towards a double click.
     event->accept();
-    if (!group_) {
+    if (event->button() != Qt::LeftButton || !group_) {
         return;
     }
     if (isScreenLocked()) {
@@ -129,7 +128,11 @@ void TTChannelButton::paintEvent(QPaintEvent*) {
     }
     painter.setPen(Qt::white);
     painter.setFont(font());
-    painter.drawText(rect(), Qt::AlignCenter, text());
+    // A name too long for the button keeps its start and ends in "…".
+    const QRect titleRect = rect().adjusted(kTitleMargin, 0, -kTitleMargin, 0);
+    const QString title =
+        QFontMetrics(font()).elidedText(text(), Qt::ElideRight, std::max(0, titleRect.width()));
+    painter.drawText(titleRect, Qt::AlignCenter, title);
 }
 
 void TTChannelButton::mouseDoubleClickEvent(QMouseEvent* event) {

@@ -17,11 +17,17 @@ void TTCustomAlert::setCustomView(QWidget* view) {
 
 void TTCustomAlert::setContentLabel(QLabel* label) {
     contentLabel_ = label;
-    if (label) {
-        QPalette palette = label->palette();
-        palette.setColor(QPalette::WindowText, QColor::fromRgbF(1.0 / 3, 1.0 / 3, 1.0 / 3));
-        label->setPalette(palette);
+    if (!label) {
+        return;
     }
+    // Dark grey, a third of white. Set in the label's own style sheet: a palette colour would give
+    // way to the style sheets of the interface file and of the dialog box once the panel is
+    // polished.
+    QString sheet = label->styleSheet().trimmed();
+    if (!sheet.isEmpty() && !sheet.endsWith(QLatin1Char(';'))) {
+        sheet += QLatin1Char(';');
+    }
+    label->setStyleSheet(sheet + QStringLiteral(" color: rgb(85, 85, 85);"));
 }
 
 void TTCustomAlert::awakeFromNib() {

@@ -10,7 +10,10 @@ void TTDoubleClickButton::awakeFromNib() {
 
 void TTDoubleClickButton::mousePressEvent(QMouseEvent* event) {
     event->accept();
-    if (!isEnabled() || clicks_.press(event->timestamp()) != 2) {
+    // Only the primary button counts: another button's press neither starts nor ends a
+    // double click.
+    if (event->button() != Qt::LeftButton || !isEnabled() ||
+        clicks_.press(event->timestamp()) != 2) {
         return;
     }
     QPushButton::mousePressEvent(event);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -38,6 +39,14 @@ class Chat {
     TTCustomAlert* alert() const;
 
   private:
+    // The answers of the dialog buttons: to the caller id of the request the dialog belongs
+    // to, or to whoever `other` holds when the button is pressed.
+    void replyToCaller(Message message, std::int64_t callerId);
+    void replyToOther(Message message);
+    // The one panel over the main window's content; shown at most once.
+    void showAlert();
+    void hideAlert();
+
     TCPSocket& socket_;
     std::unique_ptr<TTCustomAlert> alert_;
     mutable std::mutex otherMutex_;

@@ -1,0 +1,194 @@
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <memory>
+
+#include "LoopbackServer.h"
+#include "ServerProcess.h"
+#include "UiTestSupport.h"
+#include "app/AppDelegate.h"
+#include "app/EventLoopQueue.h"
+#include "model/UserInfo.h"
+#include "net/api/APIConfig.h"
+#include "net/api/APIRequests.h"
+#include "platform/dispatch/MainQueue.h"
+#include "ui/controls/FNHUD.h"
+#include "ui/controls/TTSecureTextFieldCell.h"
+#include "ui/controls/TTTextFieldCell.h"
+#include "ui/pages/LoginPage.h"
+
+namespace intercom {
+namespace {
+
+using test::LoopbackServer;
+
+std::string jsonReply(const std::string& body) {
+    return "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
+           std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+}
+
+class LoginPageTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dispatch::setMainQueue(std::make_shared<EventLoopQueue>());
+        ASSERT_TRUE(UserInfo::clear());
+    }
+    void TearDown() override {
+        api::setAPIBaseURL({});
+        // Replies still on their way land before the queue goes.
+        QTest::qWait(50);
+        dispatch::setMainQueue(nullptr);
+        EXPECT_TRUE(UserInfo::clear());
+    }
+
+    static std::unique_ptr<LoginPage> makePage() {
+        auto page = LoginPage::create();
+        EXPECT_NE(page, nullptr);
+        if (page) {
+            page->resize(1047, 560);
+        }
+        return page;
+    }
+
+    // The texts of the notices over the page that are not fading out.
+    static QStringList notices(const QWidget& page) {
+        QStringList texts;
+        for (const FNHUD* box : page.findChildren<FNHUD*>()) {
+            if (FNHUD::hudViews().contains(const_cast<FNHUD*>(box))) {
+                texts.append(box->findChild<QLabel*>()->text());
+            }
+        }
+        return texts;
+    }
+
+    static void clickLogin(LoginPage& page) {
+        page.findChild<QPushButton*>(QStringLiteral("loginBtn"))->click();
+    }
+};
+
+TEST_F(LoginPageTest, EmptyFieldsShowTheirPlaceholdersAndSendNothing) {
+    LoopbackServer server(jsonReply(R"({"code":0,"msg":"不该发出"})"));
+    api::setAPIBaseURL(server.baseURL());
+    const auto page = makePage();
+    QLineEdit* name = page->nameTextField();
+    QLineEdit* password = page->pwdTextField();
+    ASSERT_NE(qobject_cast<TTTextFieldCell*>(name), nullptr);
+    ASSERT_NE(qobject_cast<TTSecureTextFieldCell*>(password), nullptr);
+    EXPECT_EQ(password->echoMode(), QLineEdit::Password);
+    EXPECT_TRUE(name->text().isEmpty()) << "nothing stored, nothing prefilled";
+    EXPECT_TRUE(password->text().isEmpty());
+    ASSERT_FALSE(name->placeholderText().isEmpty());
+    ASSERT_FALSE(password->placeholderText().isEmpty());
+    ASSERT_NE(name->placeholderText(), password->placeholderText());
+
+    clickLogin(*page);
+    EXPECT_EQ(notices(*page), QStringList{name->placeholderText()});
+
+    name->setText(QStringLiteral("张伟"));
+    QTest::keyClick(name, Qt::Key_Return);
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return notices(*page) == QStringList{password->placeholderText()};
+    })) << notices(*page).join(QLatin1Char('/')).toStdString();
+
+    QTest::qWait(200);
+    EXPECT_TRUE(server.requests().empty());
+}
+
+TEST_F(LoginPageTest, SigningInThroughTheWindowStoresTheServersRecordForTheNextStart) {
+    const auto server = test::ServerProcess::start();
+    ASSERT_NE(server, nullptr);
+    api::setAPIBaseURL(server->baseURL());
+
+    AppDelegate delegate;
+    delegate.applicationDidFinishLaunching();
+    MainWindow* window = delegate.window();
+    QPointer<LoginPage> page = qobject_cast<LoginPage*>(window->centralWidget());
+    ASSERT_NE(page, nullptr) << "the sign-in page is the first content";
+
+    page->nameTextField()->setText(QStringLiteral("张伟"));
+    QTest::keyClicks(page->pwdTextField(), QStringLiteral("654321"));
+    QTest::keyClick(page->pwdTextField(), Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !notices(*page).isEmpty(); }));
+    EXPECT_NE(notices(*page).first(), QStringLiteral("服务器错误")) << "the server's own message";
+    EXPECT_EQ(UserInfo::current(), UserInfo{}) << "a refused sign-in stores nothing";
+
+    std::optional<api::JSONValue> accepted;
+    api::requestLogin("张伟", "123456",
+                      [&](std::optional<api::JSONValue> reply) { accepted = std::move(reply); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return accepted.has_value(); }));
+
+    page->pwdTextField()->clear();
+    QTest::keyClicks(page->pwdTextField(), QStringLiteral("123456"));
+    QTest::keyClick(page->nameTextField(), Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page.isNull(); })) << "the sign-in page gives way";
+    EXPECT_NE(window->centralWidget(), nullptr);
+    EXPECT_EQ(delegate.window(), window);
+    EXPECT_EQ(UserInfo::current(), UserInfo::fromJSON((*accepted)["data"].raw()))
+        << "exactly the server's record is stored";
+
+    const auto nextStart = makePage();
+    EXPECT_EQ(nextStart->nameTextField()->text(), QStringLiteral("张伟"));
+    EXPECT_EQ(nextStart->pwdTextField()->text(), QStringLiteral("123456"));
+}
+
+TEST_F(LoginPageTest, RepliesTheServerNeverMeantAsSuccessLeaveThePageAsItWas) {
+    UserInfo earlier;
+    earlier.id = 7;
+    earlier.name = "李娜";
+    earlier.code = "123456";
+    ASSERT_TRUE(earlier.save());
+
+    struct Case {
+        std::string reply;
+        QStringList notices;
+    };
+    const std::vector<Case> cases = {
+        {jsonReply(R"({"code":1,"data":null,"msg":"成功"})"), {}},
+        {jsonReply(R"({"code":1,"data":[{"id":9}]})"), {}},
+        {jsonReply(R"({"code":0,"data":null,"msg":5})"), {}},
+        {jsonReply(R"({"code":"2","msg":"用户名或密码错误"})"),
+         {QStringLiteral("用户名或密码错误")}},
+    };
+    for (const Case& each : cases) {
+        LoopbackServer server(each.reply);
+        api::setAPIBaseURL(server.baseURL());
+        const auto page = makePage();
+        EXPECT_EQ(page->nameTextField()->text(), QStringLiteral("李娜")) << "prefilled";
+        EXPECT_EQ(page->pwdTextField()->text(), QStringLiteral("123456"));
+        QSignalSpy signedIn(page.get(), &LoginPage::signedIn);
+        clickLogin(*page);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return server.requests().size() == 1; }));
+        QTest::qWait(300);
+        EXPECT_EQ(notices(*page).join(QLatin1Char('/')), each.notices.join(QLatin1Char('/')))
+            << each.reply;
+        EXPECT_EQ(signedIn.count(), 0) << each.reply;
+        EXPECT_EQ(UserInfo::current(), earlier) << each.reply;
+    }
+
+    LoopbackServer refusing(jsonReply(R"({"code":0,"msg":"用户名或密码错误"})"));
+    api::setAPIBaseURL(refusing.baseURL());
+    auto page = makePage();
+    page->nameTextField()->setText(QStringLiteral(" "));
+    page->pwdTextField()->setText(QStringLiteral("pw"));
+    clickLogin(*page);
+    clickLogin(*page);
+    clickLogin(*page);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return refusing.requests().size() == 3; }))
+        << "each click sends its own request";
+    EXPECT_EQ(test::requestBody(refusing.requests().front()), "code=pw&name=%20")
+        << "a name of one blank goes out unchanged";
+
+    // Replies still on their way to the first page go nowhere once it is gone.
+    page = makePage();
+    api::setAPIBaseURL("http://127.0.0.1:" + std::to_string(LoopbackServer::closedPort()));
+    clickLogin(*page);
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return notices(*page) == QStringList{QStringLiteral("服务器错误")};
+    })) << notices(*page).join(QLatin1Char('/')).toStdString();
+}
+
+}  // namespace
+}  // namespace intercom

@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# Installs the build into a scratch prefix and starts the installed client from there on a
+# virtual X display: it must find every data file in the prefix (it says on stderr which
+# one it misses), show its icon, and be listed by a valid desktop entry. Run under
+# xvfb-run; $1 is cmake, $2 the build folder.
+set -euo pipefail
+cmake=$1
+build=$2
+
+work=$(mktemp -d)
+client=
+stop_client() {
+    if [ -n "$client" ]; then
+        kill "$client" 2>/dev/null || true
+        wait "$client" 2>/dev/null || true
+        client=
+    fi
+}
+cleanup() {
+    stop_client
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+prefix=$work/prefix
+"$cmake" --install "$build" --prefix "$prefix" >/dev/null
+
+for file in bin/intercom bin/intercom-server share/applications/intercom.desktop \
+    share/icons/hicolor/scalable/apps/intercom.svg; do
+    [ -f "$prefix/$file" ] || { echo "not installed: $file" >&2; exit 1; }
+done
+# Every data file of the build tree (tones, pages) goes to the data folder.
+shopt -s nullglob
+for file in "$build"/resources/*.wav "$build"/resources/*.html; do
+    name=$(basename "$file")
+    [ -f "$prefix/share/intercom/$name" ] || { echo "data file not installed: $name" >&2; exit 1; }
+done
+desktop-file-validate "$prefix/share/applications/intercom.desktop"
+grep -qx 'Exec=intercom' "$prefix/share/applications/intercom.desktop"
+grep -qx 'Icon=intercom' "$prefix/share/applications/intercom.desktop"
+
+export XDG_CONFIG_HOME=$work/config
+export XDG_RUNTIME_DIR=$work/runtime
+mkdir -p "$XDG_CONFIG_HOME"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+export QT_QPA_PLATFORM=xcb
+
+# The id of the client's mapped window, once it is there.
+client_window() {
+    for _ in $(seq 1 300); do
+        for id in $(xwininfo -root -children 2>/dev/null | awk '/"intercom" "intercom"/ {print $1}'); do
+            if xwininfo -id "$id" | grep -q 'Map State: IsViewable'; then
+                echo "$id"
+                return 0
+            fi
+        done
+        sleep 0.1
+    done
+    echo "no window appeared" >&2
+    return 1
+}
+
+# Starts the installed client from outside the build tree and waits for its window.
+start_client() {
+    (cd "$work" && exec "$prefix/bin/intercom") 2>"$work/stderr" &
+    client=$!
+    window=$(client_window)
+}
+
+start_client
+if grep 'is missing' "$work/stderr"; then
+    exit 1
+fi
+if ! xprop -id "$window" _NET_WM_ICON | grep -q '='; then
+    echo "the window has no icon" >&2
+    exit 1
+fi
+stop_client
+
+# A data file taken out of the prefix is reported: the client looked for it there.
+rm "$prefix/share/intercom/call_bee.wav"
+start_client
+stop_client
+if ! grep -qF "call_bee.wav is missing from $prefix/share/intercom" "$work/stderr"; then
+    echo "the missing tone went unreported:" >&2
+    cat "$work/stderr" >&2
+    exit 1
+fi
+echo "installed client finds its data files in $prefix"
