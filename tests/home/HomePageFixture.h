@@ -13,8 +13,8 @@
 #include "ServerChild.h"
 #include "app/EventLoopQueue.h"
 #include "net/signalling/TCPSocket.h"
-#include "ui/controls/TTDoubleClickButton.h"
 #include "support/TempDir.h"
+#include "ui/controls/TTDoubleClickButton.h"
 #include "ui/pages/HomePage.h"
 
 namespace intercom::test {

@@ -55,6 +55,18 @@ int RecordingPeer::connections() const {
     return connections_;
 }
 
+void RecordingPeer::send(const Bytes& bytes) {
+    std::lock_guard lock(mutex_);
+    std::size_t sent = 0;
+    while (client_ >= 0 && sent < bytes.size()) {
+        const auto n = ::send(client_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) {
+            return;
+        }
+        sent += static_cast<std::size_t>(n);
+    }
+}
+
 void RecordingPeer::dropClient() {
     std::lock_guard lock(mutex_);
     if (client_ >= 0) {

@@ -24,6 +24,8 @@ class RecordingPeer {
     // The frames of one type, in arrival order.
     std::vector<Frame> framesOf(Message type) const;
     int connections() const;
+    // Writes bytes to the client's current connection.
+    void send(const Bytes& bytes);
     // Closes the client's current connection, as a server that goes away would.
     void dropClient();
 
