@@ -8,6 +8,7 @@
 #include "app/OutageAlert.h"
 #include "app/SignalQuitter.h"
 #include "app/SingleInstance.h"
+#include "app/WebEngineEnvironment.h"
 #include "net/signalling/TCPSocket.h"
 #include "platform/Bundle.h"
 #include "platform/audio/SdlAudio.h"
@@ -15,6 +16,7 @@
 #include "ui/Resources.h"
 
 int main(int argc, char** argv) {
+    intercom::prepareWebEngineEnvironment();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("intercom"));
     // The desktop entry gives the task bar the client's name and icon; the window icon

@@ -76,6 +76,13 @@ void NotificationCenter::remove(std::uint64_t token) {
     }
 }
 
+std::size_t NotificationCenter::observerCount(const std::string& name) const {
+    std::lock_guard lock(mutex_);
+    return static_cast<std::size_t>(
+        std::count_if(entries_.begin(), entries_.end(),
+                      [&name](const Entry& entry) { return entry.name == name; }));
+}
+
 std::shared_ptr<const NotificationCenter::Handler> NotificationCenter::handlerFor(
     std::uint64_t token) const {
     std::lock_guard lock(mutex_);

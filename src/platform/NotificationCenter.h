@@ -53,6 +53,9 @@ class NotificationCenter {
     [[nodiscard]] Observation addObserver(std::string name, dispatch::Queue& queue,
                                           Handler handler);
     void post(const std::string& name, std::any object = {});
+    // How many observers of that name are registered now: whether pages that went away
+    // took their observers with them.
+    std::size_t observerCount(const std::string& name) const;
 
   private:
     friend class Observation;

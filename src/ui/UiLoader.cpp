@@ -3,14 +3,20 @@
 #include <QHash>
 #include <functional>
 
+#include "ui/controls/CollectionGrid.h"
 #include "ui/controls/ListenChannelButton.h"
 #include "ui/controls/SpeakChannelButton.h"
 #include "ui/controls/TTChannelButton.h"
+#include "ui/controls/TTCollectionItem.h"
 #include "ui/controls/TTCustomAlert.h"
 #include "ui/controls/TTDoubleClickButton.h"
 #include "ui/controls/TTSecureTextFieldCell.h"
+#include "ui/controls/TTSlider.h"
 #include "ui/controls/TTTextFieldCell.h"
+#include "ui/pages/ChatListPage.h"
+#include "ui/pages/GroupsPage.h"
 #include "ui/pages/LoginPage.h"
+#include "ui/pages/SettingPage.h"
 
 namespace intercom {
 
@@ -30,6 +36,13 @@ const QHash<QString, Factory>& projectClasses() {
         {QStringLiteral("ListenChannelButton"), factory<ListenChannelButton>()},
         {QStringLiteral("TTDoubleClickButton"), factory<TTDoubleClickButton>()},
         {QStringLiteral("TTCustomAlert"), factory<TTCustomAlert>()},
+        {QStringLiteral("TTCollectionItem"), factory<TTCollectionItem>()},
+        {QStringLiteral("CollectionGrid"), factory<CollectionGrid>()},
+        {QStringLiteral("TTSlider"), factory<TTSlider>()},
+        {QStringLiteral("GroupsPage"), factory<GroupsPage>()},
+        {QStringLiteral("GroupUsersAlert"), factory<GroupUsersAlert>()},
+        {QStringLiteral("ChatListPage"), factory<ChatListPage>()},
+        {QStringLiteral("SettingPage"), factory<SettingPage>()},
         {QStringLiteral("TTTextFieldCell"), factory<TTTextFieldCell>()},
         {QStringLiteral("TTSecureTextFieldCell"), factory<TTSecureTextFieldCell>()},
         {QStringLiteral("LoginPage"), factory<LoginPage>()},

@@ -7,16 +7,17 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "ConnectionEvents.h"
 #include "RecordingPeer.h"
 #include "ServerChild.h"
 #include "StoredRecords.h"
+#include "TimerCount.h"
 #include "audio/Beep.h"
 #include "net/signalling/TCPSocket.h"
 #include "platform/dispatch/MainQueue.h"
 #include "support/Hex.h"
-#include "support/WaitUntil.h"
 
 namespace intercom {
 namespace {
@@ -101,8 +102,8 @@ TEST(ReconnectTest, ServerRestartIsRetriedAtTheRealIntervalsAndBoundAgain) {
         server.reset();
         ASSERT_TRUE(events->waitForCount(Kind::disconnected, 1, kWait));
         ASSERT_TRUE(outages.runUntilShowing(true, kWait));
-        // The tone starts on the connection's thread while the alert is announced.
-        EXPECT_TRUE(test::waitUntil(tonePlayed, kWait));
+        // The tone starts on the connection's queue, the alert on the main queue.
+        ASSERT_TRUE(dispatch::mainRunLoop().runUntil(tonePlayed, kWait));
         Beep::shared().dropPlayer();
         // The loss, then the failed attempts at 2 s and at 5 s.
         ASSERT_TRUE(events->waitForCount(Kind::disconnected, 3, kWait));
@@ -131,7 +132,7 @@ TEST(ReconnectTest, ServerRestartIsRetriedAtTheRealIntervalsAndBoundAgain) {
             EXPECT_GT(seconds(disconnects[i] - disconnects[i - 1]), 1.5);
         }
         EXPECT_FALSE(events->overlapped());
-        EXPECT_EQ(socket.runningTimersForTesting(), 1U) << "the heartbeat alone";
+        EXPECT_TRUE(test::runningTimersSettleAt(socket, 1)) << "the heartbeat alone";
     }
     Beep::shared().dropPlayer();
 }
@@ -246,10 +247,27 @@ TEST(ReconnectTest, FramesArriveWholeWhateverTheSegmentsAndBrokenStreamsReconnec
             peer.drop();
         }
     }
+    // Whatever the noise broke has been reconnected once the peer's newest connection is the
+    // client's newest and has been bound; a last drop then shows that the client still
+    // recovers.
+    const auto settled = [&] {
+        const auto deadline = Clock::now() + kWait;
+        while (Clock::now() < deadline) {
+            const auto frames = peer.frames();
+            const int connects = events->count(Kind::connected);
+            if (socket.isConnected() && peer.connections() == connects && !frames.empty() &&
+                frames.back().connection == connects) {
+                return true;
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+        return false;
+    };
+    ASSERT_TRUE(settled());
     const int connects = events->count(Kind::connected);
     peer.drop();
     ASSERT_TRUE(events->waitForCount(Kind::connected, connects + 1, kWait));
-    EXPECT_TRUE(socket.isConnected());
+    ASSERT_TRUE(settled());
     EXPECT_EQ(events->count(Kind::connected), events->count(Kind::disconnected) + 1);
     EXPECT_FALSE(events->overlapped());
 }

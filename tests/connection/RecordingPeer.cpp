@@ -63,14 +63,12 @@ bool RecordingPeer::waitUntil(const std::function<bool(const std::vector<Receive
 }
 
 void RecordingPeer::send(const Bytes& bytes, bool byteByByte) {
-    int client = -1;
-    {
-        std::lock_guard lock(mutex_);
-        client = client_;
-    }
+    // Under the lock, so that the connection cannot close and its number go to the next one
+    // while the bytes go out.
+    std::lock_guard lock(mutex_);
     const std::size_t step = byteByByte ? 1 : bytes.size();
-    for (std::size_t offset = 0; offset < bytes.size(); offset += step) {
-        (void)::send(client, bytes.data() + offset, std::min(step, bytes.size() - offset),
+    for (std::size_t offset = 0; client_ >= 0 && offset < bytes.size(); offset += step) {
+        (void)::send(client_, bytes.data() + offset, std::min(step, bytes.size() - offset),
                      MSG_NOSIGNAL);
         if (byteByByte) {
             // Apart in time, so that the client's reads really see one byte each.

@@ -33,7 +33,8 @@ struct TCPSocket::State final : AsyncSocketDelegate, std::enable_shared_from_thi
     std::shared_ptr<TCPSocketDelegate> currentDelegate() const;
     bool reportsFrom(const AsyncSocket& reporting) const;
     void write(std::optional<Bytes> frame) const;
-    void connectSocket(AsyncSocket& socket) const;
+    // The reason when the attempt could not even start.
+    std::error_code connectSocket(AsyncSocket& socket) const;
 
     std::shared_ptr<TimerSource> makeTimerLocked(Clock::duration firstDelay,
                                                  Clock::duration interval,
@@ -112,7 +113,11 @@ void TCPSocket::connect(std::shared_ptr<TCPSocketDelegate> delegate) {
     if (replaced) {
         replaced->disconnect();
     }
-    state_->connectSocket(*fresh);
+    // No reconnect sequence follows a refusal at once, so the reason shows only here.
+    if (const auto refused = state_->connectSocket(*fresh)) {
+        std::fprintf(stderr, "intercom: cannot connect to %s port %u: %s\n", state_->host.c_str(),
+                     static_cast<unsigned>(state_->port), refused.message().c_str());
+    }
 }
 
 bool TCPSocket::isConnected() const {
@@ -225,10 +230,10 @@ void TCPSocket::State::write(std::optional<Bytes> frame) const {
     }
 }
 
-void TCPSocket::State::connectSocket(AsyncSocket& target) const {
-    // A refusal at once (an attempt already under way) needs nothing: that attempt reports.
+std::error_code TCPSocket::State::connectSocket(AsyncSocket& target) const {
     std::error_code refused;
     target.connectToHost(host, port, refused, timings.connectTimeout);
+    return refused;
 }
 
 void TCPSocket::State::socketDidConnect(AsyncSocket& reporting) {
@@ -325,6 +330,7 @@ void TCPSocket::State::reconnectTick(const TimerSource& timer) {
     if (!current || current->isConnected()) {
         endReconnect(&timer);
     } else if (current->isDisconnected()) {
+        // A refusal at once is left to the next tick.
         connectSocket(*current);
     }
     // An attempt under way is left to connect or to fail at its limit; the next tick looks
