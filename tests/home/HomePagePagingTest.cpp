@@ -6,9 +6,13 @@
 #include "../ui/UiTestSupport.h"
 #include "HomePageFixture.h"
 #include "net/signalling/ByteOrder.h"
+#include "ui/controls/CollectionGrid.h"
 #include "ui/controls/FNHUD.h"
 #include "ui/controls/ListenChannelButton.h"
 #include "ui/controls/SpeakChannelButton.h"
+#include "ui/pages/ChatListPage.h"
+#include "ui/pages/GroupsPage.h"
+#include "ui/pages/SettingPage.h"
 
 namespace intercom::test {
 namespace {
@@ -128,6 +132,34 @@ TEST_F(HomePagePaging, TheLockRefusesEveryTaggedButtonButItself) {
     EXPECT_EQ(lastNotice(), "解锁");
     press(HomePage::nextPageTag);
     waitForPage(2);
+}
+
+TEST_F(HomePagePaging, OverlaysOpenOverThePageWithWhatTheyNeed) {
+    openRecorded();
+    press(HomePage::groupsTag);
+    press(HomePage::groupsTag);
+    const auto groups = page->findChildren<GroupsPage*>(Qt::FindDirectChildrenOnly);
+    ASSERT_EQ(groups.size(), 2) << "each press adds one more";
+    for (GroupsPage* overlay : groups) {
+        std::vector<std::int64_t> ids;
+        for (const Group& group : overlay->list()) {
+            ids.push_back(group.id);
+        }
+        EXPECT_EQ(ids, kFirstPageGroups);
+        EXPECT_EQ(overlay->geometry(), page->rect());
+    }
+    press(HomePage::settingsTag);
+    const auto settings = page->findChildren<SettingPage*>(Qt::FindDirectChildrenOnly);
+    ASSERT_EQ(settings.size(), 1);
+    ASSERT_TRUE(settings[0]->sidetoneBlockingHandler && settings[0]->speakingBeepHandler);
+    doubleClick(page->bigSpeakerBtn());
+    ASSERT_TRUE(page->console()->recorder());
+    settings[0]->sidetoneBlockingHandler(false);
+    EXPECT_TRUE(page->console()->recorder()->stPlayer) << "sidetone on while talking";
+    settings[0]->sidetoneBlockingHandler(true);
+    EXPECT_FALSE(page->console()->recorder()->stPlayer);
+    press(HomePage::chatListTag);
+    EXPECT_EQ(page->findChildren<ChatListPage*>(Qt::FindDirectChildrenOnly).size(), 1);
 }
 
 }  // namespace

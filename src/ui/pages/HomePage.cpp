@@ -4,7 +4,6 @@
 #include <QLayout>
 #include <QPixmap>
 #include <QVBoxLayout>
-#include <QVariant>
 #include <functional>
 #include <vector>
 
@@ -15,11 +14,15 @@
 #include "platform/dispatch/MainQueue.h"
 #include "ui/Resources.h"
 #include "ui/TTExtension.h"
+#include "ui/controls/CollectionGrid.h"
 #include "ui/controls/ScreenLock.h"
 #include "ui/controls/TTChannelButton.h"
 #include "ui/controls/TTDoubleClickButton.h"
 #include "ui/pages/Chat.h"
+#include "ui/pages/ChatListPage.h"
+#include "ui/pages/GroupsPage.h"
 #include "ui/pages/HomePageLink.h"
+#include "ui/pages/SettingPage.h"
 
 namespace intercom {
 
@@ -225,56 +228,67 @@ void HomePage::handleButtonsClick(QAbstractButton* button) {
             break;
         }
         case chatListTag:
-            openOverlay(QStringLiteral("ChatListPage"));
+            openChatList();
             break;
         case screenLockTag:
             setScreenLocked(button->isChecked());
             showNotice(isScreenLocked() ? QStringLiteral("锁定") : QStringLiteral("解锁"));
             break;
         case groupsTag:
-            openOverlay(QStringLiteral("GroupsPage"));
+            openGroups();
             break;
         case settingsTag:
-            openOverlay(QStringLiteral("SettingPage"));
+            openSettings();
             break;
         default:
             break;
     }
 }
 
-void HomePage::openOverlay(const QString& name) {
-    QWidget* overlay = loadWidgetFromNib(name, QWidget::staticMetaObject);
-    if (!overlay) {
-        return;
-    }
-    if (name == QStringLiteral("GroupsPage")) {
-        const auto held = page();
-        overlay->setProperty("list",
-                             QVariant::fromValue(held ? held->groups : std::vector<Group>{}));
-    }
+void HomePage::showOverlay(QWidget* overlay) {
     overlay->setParent(this);
     pinEdgesToSuperview(overlay);
     overlay->show();
     overlay->raise();
-    if (name == QStringLiteral("SettingPage")) {
-        QPointer<HomePage> weak(this);
-        overlay->setProperty("sidetoneBlockingHandler",
-                             QVariant::fromValue(std::function<void(bool)>([weak](bool on) {
-                                 if (weak) {
-                                     weak->sidetoneBlockingChanged(on);
-                                 }
-                             })));
-        overlay->setProperty("speakingBeepHandler",
-                             QVariant::fromValue(std::function<void(bool)>([weak](bool on) {
-                                 if (on) {
-                                     if (weak) {
-                                         weak->speakingBeepChanged(true);
-                                     }
-                                 } else {
-                                     Beep::shared().dropPlayer();
-                                 }
-                             })));
+}
+
+void HomePage::openChatList() {
+    if (auto overlay = loadFromNib<ChatListPage>()) {
+        showOverlay(overlay.release());
     }
+}
+
+void HomePage::openGroups() {
+    auto overlay = loadFromNib<GroupsPage>();
+    if (!overlay) {
+        return;
+    }
+    // Before the first page there are no groups to list.
+    const auto held = page();
+    overlay->setList(held ? held->groups : std::vector<Group>{});
+    showOverlay(overlay.release());
+}
+
+void HomePage::openSettings() {
+    auto overlay = loadFromNib<SettingPage>();
+    if (!overlay) {
+        return;
+    }
+    showOverlay(overlay.get());
+    QPointer<HomePage> weak(this);
+    overlay->sidetoneBlockingHandler = [weak](bool on) {
+        if (weak) {
+            weak->sidetoneBlockingChanged(on);
+        }
+    };
+    overlay->speakingBeepHandler = [weak](bool on) {
+        if (!on) {
+            Beep::shared().dropPlayer();
+        } else if (weak) {
+            weak->speakingBeepChanged(true);
+        }
+    };
+    overlay.release();
 }
 
 void HomePage::setPageNum(std::int64_t pageNum) {

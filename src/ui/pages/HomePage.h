@@ -127,7 +127,11 @@ class HomePage : public QWidget, public TTChannelButtonDelegate {
     void toggleBroadcast(Message mode);
     void pageNumDidChange();
     void requestPage();
-    void openOverlay(const QString& name);
+    // Adds an overlay over the whole page; it removes itself with its back button.
+    void showOverlay(QWidget* overlay);
+    void openChatList();
+    void openGroups();
+    void openSettings();
     std::vector<Group> selectedSpeakGroups() const;
     void showNotice(const QString& text);
 
