@@ -20,6 +20,9 @@ void sendJSON(httplib::Response& response, const nlohmann::json& body) {
 HTTPServer::HTTPServer(const ServerState& state, AdminHandler::Push push)
     : handler_(state), admin_(push), server_(std::make_unique<httplib::Server>()) {
     server_->set_payload_max_length(kMaxBodyBytes);
+    // A reply goes out as header and body writes; without this each request on a kept-alive
+    // connection waits for the peer's delayed acknowledgement.
+    server_->set_tcp_nodelay(true);
     // Ahead of the catch-all below, which would answer it as an unknown API path.
     if (push) {
         server_->Post("/admin/push",

@@ -1,0 +1,159 @@
+#include "audio/TalkConsole.h"
+
+#include "model/UserInfo.h"
+#include "net/signalling/TCPSocket.h"
+
+namespace intercom {
+
+std::shared_ptr<TalkConsole> TalkConsole::create(TCPSocket& socket, PartnerLookup partner,
+                                                 SelectedChannelsRoute selectedChannels) {
+    return std::shared_ptr<TalkConsole>(
+        new TalkConsole(socket, std::move(partner), std::move(selectedChannels)));
+}
+
+TalkConsole::TalkConsole(TCPSocket& socket, PartnerLookup partner,
+                         SelectedChannelsRoute selectedChannels)
+    : socket_(socket),
+      partner_(std::move(partner)),
+      selectedChannels_(std::move(selectedChannels)) {}
+
+TalkConsole::~TalkConsole() = default;
+
+Message TalkConsole::audioMessage() const {
+    std::lock_guard lock(stateMutex_);
+    return audioMessage_;
+}
+
+void TalkConsole::setAudioMessage(Message mode) {
+    std::lock_guard lock(stateMutex_);
+    audioMessage_ = mode;
+}
+
+std::optional<Group> TalkConsole::singleSpeakingGroup() const {
+    std::lock_guard lock(stateMutex_);
+    return singleSpeakingGroup_;
+}
+
+void TalkConsole::setSingleSpeakingGroup(std::optional<Group> group) {
+    std::lock_guard lock(stateMutex_);
+    singleSpeakingGroup_ = std::move(group);
+}
+
+bool TalkConsole::isSpeaking() const {
+    std::lock_guard lock(stateMutex_);
+    return isSpeaking_;
+}
+
+void TalkConsole::setSpeaking(bool speaking) {
+    std::lock_guard lock(stateMutex_);
+    isSpeaking_ = speaking;
+}
+
+std::shared_ptr<const Page> TalkConsole::page() const {
+    std::lock_guard lock(stateMutex_);
+    return page_;
+}
+
+void TalkConsole::setPage(Page page) {
+    auto shared = std::make_shared<const Page>(std::move(page));
+    std::lock_guard lock(stateMutex_);
+    page_ = std::move(shared);
+}
+
+TalkSnapshot TalkConsole::snapshot() const {
+    std::lock_guard lock(stateMutex_);
+    return {audioMessage_, singleSpeakingGroup_, page_, std::nullopt};
+}
+
+bool TalkConsole::startRecording() {
+    std::lock_guard lock(deviceMutex_);
+    if (recorder_) {
+        return true;
+    }
+    auto recorder = AudioQueueRecorder::create();
+    // Holds the console while capture runs, as the page that started it must stay.
+    if (!recorder->start(
+            [self = shared_from_this()](const Bytes& amr) { self->sendCapturedAudio(amr); })) {
+        return false;
+    }
+    recorder_ = std::move(recorder);
+    socket_.stopPing();
+    return true;
+}
+
+void TalkConsole::stopRecording() {
+    std::lock_guard lock(deviceMutex_);
+    if (!recorder_) {
+        return;
+    }
+    recorder_->stop();
+    recorder_ = nullptr;
+    socket_.startPing();
+}
+
+std::shared_ptr<AudioQueueRecorder> TalkConsole::recorder() const {
+    std::lock_guard lock(deviceMutex_);
+    return recorder_;
+}
+
+void TalkConsole::startPlayer() {
+    std::lock_guard lock(deviceMutex_);
+    if (player_) {
+        return;
+    }
+    player_ = std::make_shared<AudioQueuePlayer>();
+    // A speaker that does not start stays silent; the player is kept as the connection's.
+    if (player_->mQueue) {
+        player_->mQueue->start();
+    }
+}
+
+void TalkConsole::stopPlayer() {
+    std::shared_ptr<AudioQueuePlayer> player;
+    {
+        std::lock_guard lock(deviceMutex_);
+        player = std::move(player_);
+        player_ = nullptr;
+    }
+    if (player && player->mQueue) {
+        player->mQueue->stop();
+    }
+}
+
+bool TalkConsole::hasPlayer() const {
+    std::lock_guard lock(deviceMutex_);
+    return player_ != nullptr;
+}
+
+void TalkConsole::play(const Bytes& amr) {
+    std::shared_ptr<AudioQueuePlayer> player;
+    {
+        std::lock_guard lock(deviceMutex_);
+        player = player_;
+    }
+    if (player) {
+        player->play(amr);
+    }
+}
+
+void TalkConsole::sendCapturedAudio(const Bytes& amr) {
+    TalkSnapshot talk = snapshot();
+    if (talk.mode == Message::audioChat && partner_) {
+        talk.partnerId = partner_();
+    }
+    VoiceRoute route = routeVoiceBlock(talk, UserInfo::current().id);
+    switch (route.kind) {
+        case VoiceRoute::Kind::send:
+            socket_.sendAudio(route.type, route.id, route.groups, amr);
+            break;
+        case VoiceRoute::Kind::selectedChannels:
+            if (selectedChannels_) {
+                selectedChannels_(amr);
+            }
+            break;
+        case VoiceRoute::Kind::drop:
+            break;
+    }
+}
+
+}  // namespace intercom

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+#include "audio/AudioQueuePlayer.h"
+#include "audio/AudioQueueRecorder.h"
+#include "model/Group.h"
+#include "model/Page.h"
+#include "net/signalling/Message.h"
+#include "net/signalling/VoiceRoute.h"
+#include "platform/Bytes.h"
+
+namespace intercom {
+
+class TCPSocket;
+
+// The home page's talk state, recorder and player: everything that the main thread, the
+// connection's thread and the recorder's timer thread share.
+//
+// The capture callback needs the mode, the single talk group, the page and the partner as
+// one consistent view, so those are kept under one short lock and copied out together for
+// every block (`snapshot`); the page is shared immutably, so the copy costs one reference.
+// Starting and stopping capture or playback is serialised by a second lock, which the capture
+// callback never takes: a stop, which waits for a running block, cannot deadlock with it.
+class TalkConsole : public std::enable_shared_from_this<TalkConsole> {
+  public:
+    // The call partner's id while one is known; asked once per private-chat block.
+    using PartnerLookup = std::function<std::optional<std::int64_t>()>;
+    // Takes a block for the selected speak channels, which only the interface can read.
+    using SelectedChannelsRoute = std::function<void(Bytes amr)>;
+
+    static std::shared_ptr<TalkConsole> create(TCPSocket& socket, PartnerLookup partner,
+                                               SelectedChannelsRoute selectedChannels);
+    ~TalkConsole();
+    TalkConsole(const TalkConsole&) = delete;
+    TalkConsole& operator=(const TalkConsole&) = delete;
+
+    TCPSocket& socket() const { return socket_; }
+
+    Message audioMessage() const;
+    void setAudioMessage(Message mode);
+    std::optional<Group> singleSpeakingGroup() const;
+    void setSingleSpeakingGroup(std::optional<Group> group);
+    bool isSpeaking() const;
+    void setSpeaking(bool speaking);
+    std::shared_ptr<const Page> page() const;
+    void setPage(Page page);
+    TalkSnapshot snapshot() const;
+
+    // Creates and starts the recorder unless one runs, and pauses the heartbeat. False when
+    // the microphone cannot start: then nothing is held and the heartbeat goes on.
+    bool startRecording();
+    // Stops and drops the recorder and restarts the heartbeat; nothing without a recorder.
+    void stopRecording();
+    std::shared_ptr<AudioQueueRecorder> recorder() const;
+
+    void startPlayer();
+    void stopPlayer();
+    bool hasPlayer() const;
+    // Plays one received voice block; dropped while no player exists.
+    void play(const Bytes& amr);
+
+    // The capture callback: sends one block where the talk state of the moment says.
+    void sendCapturedAudio(const Bytes& amr);
+
+  private:
+    TalkConsole(TCPSocket& socket, PartnerLookup partner, SelectedChannelsRoute selectedChannels);
+
+    TCPSocket& socket_;
+    const PartnerLookup partner_;
+    const SelectedChannelsRoute selectedChannels_;
+
+    mutable std::mutex stateMutex_;
+    Message audioMessage_ = Message::audioChannels;
+    std::optional<Group> singleSpeakingGroup_;
+    std::shared_ptr<const Page> page_;
+    bool isSpeaking_ = false;
+
+    mutable std::mutex deviceMutex_;
+    std::shared_ptr<AudioQueueRecorder> recorder_;
+    std::shared_ptr<AudioQueuePlayer> player_;
+};
+
+}  // namespace intercom

@@ -1,0 +1,70 @@
+// The home page's side of a private call: the controller's agreement and hang-up switch the
+// running capture to the partner and back, seen on the frames a recording peer receives.
+#include "../ui/UiTestSupport.h"
+#include "HomePageFixture.h"
+#include "net/signalling/FrameBuilder.h"
+#include "ui/controls/SpeakChannelButton.h"
+#include "ui/pages/Chat.h"
+
+namespace intercom::test {
+namespace {
+
+Bytes callFrame(Message type) {
+    return *FrameBuilder(type, 0).finish();
+}
+
+class HomePageCall : public HomePageFixture {
+  protected:
+    std::size_t pings() const { return peer.framesOf(Message::ping).size(); }
+    SentVoice newest(Message expected) {
+        const auto frames = nextVoiceFrames(3);
+        EXPECT_FALSE(frames.empty());
+        if (frames.empty()) {
+            return {};
+        }
+        EXPECT_EQ(frames.back().type, expected);
+        return readVoice(frames.back());
+    }
+};
+
+TEST_F(HomePageCall, AgreedCallTakesOverTheRunningCaptureAndHangUpEndsIt) {
+    openRecorded();
+    UserInfo partner;
+    partner.id = 2;
+    partner.name = "李娜";
+    Chat::shared().setOther(partner);
+    click(button<SpeakChannelButton>(page->speakPanel(), 0));
+    doubleClick(page->floatingBtn());
+    EXPECT_EQ(newest(Message::audioChannels).groups, std::vector<std::int64_t>{101});
+    const auto recorder = page->console()->recorder();
+
+    peer.send(callFrame(Message::callAgree));
+    ASSERT_TRUE(waitUntil([&] { return page->audioMessage() == Message::audioChat; }));
+    EXPECT_EQ(page->console()->recorder(), recorder) << "the running capture goes on";
+    EXPECT_TRUE(page->isSpeaking()) << "the latch stays as it was";
+    SentVoice voice = newest(Message::audioChat);
+    EXPECT_EQ(voice.id, 2);
+    EXPECT_EQ(voice.voiceBytes, 64u);
+
+    peer.send(callFrame(Message::callHangup));
+    ASSERT_TRUE(waitUntil([&] { return !page->console()->recorder(); }));
+    EXPECT_EQ(page->audioMessage(), Message::audioChannels);
+    const auto pingsAfterCall = pings();
+    EXPECT_TRUE(waitUntil([&] { return pings() > pingsAfterCall; })) << "heartbeat restarted";
+
+    // The latch was still on: the talk button ends that talk, and the next one starts
+    // channel talk again.
+    doubleClick(page->floatingBtn());
+    EXPECT_FALSE(page->isSpeaking());
+    peer.send(callFrame(Message::callAgree));
+    ASSERT_TRUE(waitUntil([&] { return page->console()->recorder() != nullptr; }));
+    EXPECT_FALSE(page->isSpeaking()) << "a call captures without the latch";
+    EXPECT_EQ(newest(Message::audioChat).id, 2);
+    peer.send(callFrame(Message::callHangup));
+    ASSERT_TRUE(waitUntil([&] { return !page->console()->recorder(); }));
+    doubleClick(page->floatingBtn());
+    EXPECT_EQ(newest(Message::audioChannels).groups, std::vector<std::int64_t>{101});
+}
+
+}  // namespace
+}  // namespace intercom::test

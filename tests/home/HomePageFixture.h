@@ -1,0 +1,81 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QLayout>
+#include <QString>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "RecordingPeer.h"
+#include "ServerChild.h"
+#include "app/EventLoopQueue.h"
+#include "net/signalling/TCPSocket.h"
+#include "support/TempDir.h"
+#include "ui/controls/TTDoubleClickButton.h"
+#include "ui/pages/HomePage.h"
+
+namespace intercom::test {
+
+// The groups of the test data's pages: page 1 has three groups, page 2 none, page 3 one and
+// page 4 the ids whose bytes trouble a text decoder.
+inline const std::vector<std::int64_t> kFirstPageGroups = {101, 102, 103};
+
+// One home page on Qt's offscreen platform, its groups from the real stand-in server and its
+// microphone and speaker on SDL's disk driver. The signalling connection goes either to the
+// same server or to a recording peer that keeps the exact frames the client sends.
+class HomePageFixture : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Opens the page for user `userId` on a connection to `signallingPort`.
+    void open(std::uint16_t signallingPort, std::int64_t userId = 1);
+    // Opens the page against the recording peer.
+    void openRecorded() { open(peer.port()); }
+
+    // Double-clicks a talk button and lets the queued work run.
+    void doubleClick(QWidget* button);
+    // A single click on a channel button that takes effect once the double-click interval
+    // has passed.
+    void click(QWidget* button);
+    // The notice shown last, or empty.
+    QString lastNotice() const;
+    // Waits until the voice frames the peer received number `count` more than now, and
+    // returns the newest.
+    std::vector<Frame> nextVoiceFrames(std::size_t count);
+    std::vector<Frame> voiceFrames() const;
+    // Waits for the page reply and the turnPage that follows it.
+    void waitForPage(std::int64_t pageNum);
+    void writeMicrophone(std::chrono::seconds length);
+    void pushToClient(std::int64_t uid, Message type, const std::string& payloadHex);
+
+    template <typename Button>
+    Button* button(QWidget* panel, int index) const;
+
+    std::unique_ptr<ServerChild> server;
+    RecordingPeer peer;
+    TempDir audioFolder;
+    std::unique_ptr<TCPSocket> socket;
+    std::unique_ptr<HomePage> page;
+    std::shared_ptr<EventLoopQueue> queue = std::make_shared<EventLoopQueue>();
+    ulong clock = 1000;
+};
+
+// The ids of a voice frame that the client sent: its id, its scene and its groups.
+struct SentVoice {
+    std::int64_t id = 0;
+    std::int64_t sceneId = 0;
+    std::vector<std::int64_t> groups;
+    std::size_t voiceBytes = 0;
+};
+SentVoice readVoice(const Frame& frame);
+
+template <typename Button>
+Button* HomePageFixture::button(QWidget* panel, int index) const {
+    return qobject_cast<Button*>(panel->layout()->itemAt(index)->widget());
+}
+
+}  // namespace intercom::test

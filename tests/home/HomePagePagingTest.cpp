@@ -1,0 +1,166 @@
+// The screen's buttons and paging: groups from the real server's pages, frames to a
+// recording peer.
+#include <QApplication>
+#include <QPushButton>
+
+#include "../ui/UiTestSupport.h"
+#include "HomePageFixture.h"
+#include "net/signalling/ByteOrder.h"
+#include "ui/controls/CollectionGrid.h"
+#include "ui/controls/FNHUD.h"
+#include "ui/controls/ListenChannelButton.h"
+#include "ui/controls/SpeakChannelButton.h"
+#include "ui/pages/ChatListPage.h"
+#include "ui/pages/GroupsPage.h"
+#include "ui/pages/SettingPage.h"
+
+namespace intercom::test {
+namespace {
+
+class HomePagePaging : public HomePageFixture {
+  protected:
+    QPushButton* tagged(int tag) const {
+        for (auto* candidate : page->findChildren<QPushButton*>()) {
+            if (candidate->property("tag").toInt() == tag) {
+                return candidate;
+            }
+        }
+        ADD_FAILURE() << "no button with tag " << tag;
+        return nullptr;
+    }
+    void press(int tag) {
+        tagged(tag)->click();
+        QApplication::processEvents();
+    }
+    // The group ids of every turnPage frame the client sent.
+    std::vector<std::vector<std::int64_t>> turnPages() const {
+        std::vector<std::vector<std::int64_t>> pages;
+        for (const Frame& frame : peer.framesOf(Message::turnPage)) {
+            std::vector<std::int64_t> ids;
+            const std::span<const std::uint8_t> p(frame.payload);
+            for (std::size_t offset = 12; offset + 4 <= p.size(); offset += 4) {
+                ids.push_back(bigEndianInt32(p.subspan(offset)));
+            }
+            pages.push_back(ids);
+        }
+        return pages;
+    }
+    bool settles() {
+        return !waitUntil([] { return false; }, 400);
+    }
+};
+
+TEST_F(HomePagePaging, PagesBindTheirGroupsToBothRowsAndTellTheServer) {
+    openRecorded();
+    EXPECT_EQ(page->pageNameLabel()->text(), "主控");
+    EXPECT_EQ(page->userNameLabel()->text(), "张伟");
+    EXPECT_TRUE(page->bigSpeakerBtn()->isEnabled()) << "user level 1";
+    for (QWidget* panel : {page->speakPanel(), page->listenPanel()}) {
+        ASSERT_EQ(panel->layout()->count(), 8);
+        const QStringList expected = {"导演组", "摄像组", "灯光组", "", "", "", "", ""};
+        for (int i = 0; i < 8; ++i) {
+            auto* channel = button<TTChannelButton>(panel, i);
+            EXPECT_EQ(channel->text(), expected[i]);
+            EXPECT_EQ(channel->group().has_value(), i < 3);
+        }
+    }
+    EXPECT_TRUE(page->smallSpeakerBtn()->isEnabled());
+    ASSERT_TRUE(waitUntil([&] { return turnPages().size() == 1; }));
+    EXPECT_EQ(turnPages()[0], kFirstPageGroups);
+
+    press(HomePage::previousPageTag);
+    EXPECT_EQ(lastNotice(), "已经在首页了");
+    EXPECT_EQ(page->pageNum(), 1);
+
+    press(HomePage::nextPageTag);
+    waitForPage(2);
+    EXPECT_EQ(page->pageNameLabel()->text(), "空页");
+    EXPECT_FALSE(page->smallSpeakerBtn()->isEnabled()) << "a page without groups";
+    EXPECT_FALSE(button<SpeakChannelButton>(page->speakPanel(), 0)->group());
+    ASSERT_TRUE(waitUntil([&] { return turnPages().size() == 2; }));
+    EXPECT_TRUE(turnPages()[1].empty());
+
+    press(HomePage::nextPageTag);
+    waitForPage(3);
+    press(HomePage::nextPageTag);
+    waitForPage(4);
+    press(HomePage::nextPageTag);
+    EXPECT_EQ(lastNotice(), "已经是最后一页了");
+    settles();
+    EXPECT_EQ(page->pageNum(), 4);
+    EXPECT_EQ(turnPages().size(), 4u) << "no request for a page beyond the last";
+}
+
+TEST_F(HomePagePaging, NextPageWhileTalkingStopsCaptureAtOnceAndTheReplyEndsTheTalk) {
+    openRecorded();
+    doubleClick(page->smallSpeakerBtn());
+    ASSERT_TRUE(page->console()->recorder());
+    nextVoiceFrames(2);
+    const auto pings = peer.framesOf(Message::ping).size();
+
+    // No events run between the press and the checks, so the reply cannot have come yet.
+    tagged(HomePage::nextPageTag)->click();
+    EXPECT_FALSE(page->console()->recorder()) << "capture stops before the reply";
+    EXPECT_TRUE(page->isSpeaking()) << "the latch waits for the reply";
+    EXPECT_TRUE(waitUntil([&] { return peer.framesOf(Message::ping).size() > pings; }));
+    waitForPage(2);
+    EXPECT_FALSE(page->isSpeaking());
+    EXPECT_EQ(page->audioMessage(), Message::audioChannels);
+    ASSERT_TRUE(waitUntil([&] { return turnPages().size() == 2; }));
+}
+
+TEST_F(HomePagePaging, TheLockRefusesEveryTaggedButtonButItself) {
+    openRecorded();
+    press(HomePage::screenLockTag);
+    EXPECT_EQ(lastNotice(), "锁定");
+    for (int tag : {HomePage::previousPageTag, HomePage::nextPageTag, HomePage::chatListTag,
+                    HomePage::groupsTag, HomePage::settingsTag}) {
+        FNHUD::hide();
+        press(tag);
+        EXPECT_EQ(lastNotice(), "屏幕已锁定") << tag;
+    }
+    doubleClick(page->smallSpeakerBtn());
+    EXPECT_EQ(lastNotice(), "屏幕已锁定");
+    doubleClick(page->floatingBtn());
+    EXPECT_EQ(lastNotice(), "屏幕已锁定");
+    EXPECT_FALSE(page->isSpeaking());
+    settles();
+    EXPECT_EQ(page->pageNum(), 1);
+    EXPECT_EQ(turnPages().size(), 1u);
+
+    press(HomePage::screenLockTag);
+    EXPECT_EQ(lastNotice(), "解锁");
+    press(HomePage::nextPageTag);
+    waitForPage(2);
+}
+
+TEST_F(HomePagePaging, OverlaysOpenOverThePageWithWhatTheyNeed) {
+    openRecorded();
+    press(HomePage::groupsTag);
+    press(HomePage::groupsTag);
+    const auto groups = page->findChildren<GroupsPage*>(Qt::FindDirectChildrenOnly);
+    ASSERT_EQ(groups.size(), 2) << "each press adds one more";
+    for (GroupsPage* overlay : groups) {
+        std::vector<std::int64_t> ids;
+        for (const Group& group : overlay->list()) {
+            ids.push_back(group.id);
+        }
+        EXPECT_EQ(ids, kFirstPageGroups);
+        EXPECT_EQ(overlay->geometry(), page->rect());
+    }
+    press(HomePage::settingsTag);
+    const auto settings = page->findChildren<SettingPage*>(Qt::FindDirectChildrenOnly);
+    ASSERT_EQ(settings.size(), 1);
+    ASSERT_TRUE(settings[0]->sidetoneBlockingHandler && settings[0]->speakingBeepHandler);
+    doubleClick(page->bigSpeakerBtn());
+    ASSERT_TRUE(page->console()->recorder());
+    settings[0]->sidetoneBlockingHandler(false);
+    EXPECT_TRUE(page->console()->recorder()->stPlayer) << "sidetone on while talking";
+    settings[0]->sidetoneBlockingHandler(true);
+    EXPECT_FALSE(page->console()->recorder()->stPlayer);
+    press(HomePage::chatListTag);
+    EXPECT_EQ(page->findChildren<ChatListPage*>(Qt::FindDirectChildrenOnly).size(), 1);
+}
+
+}  // namespace
+}  // namespace intercom::test

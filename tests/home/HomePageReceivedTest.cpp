@@ -1,0 +1,205 @@
+// Received messages, pushed to the client through the real server's /admin/push.
+#include <httplib.h>
+#include <QApplication>
+#include <QImage>
+#include <any>
+#include <random>
+
+#include "../ui/UiTestSupport.h"
+#include "HomePageFixture.h"
+#include "model/UserInfo.h"
+#include "platform/KeyValueStore.h"
+#include "platform/NotificationCenter.h"
+#include "platform/dispatch/MainQueue.h"
+#include "support/Hex.h"
+#include "ui/TTExtension.h"
+
+namespace intercom::test {
+namespace {
+
+// Hex digits as /admin/push takes them: no spaces.
+std::string pushHex(const Bytes& bytes) {
+    std::string digits = hex(bytes);
+    std::erase(digits, ' ');
+    return digits;
+}
+
+std::string hexOf(const std::string& text) {
+    return pushHex(Bytes(text.begin(), text.end()));
+}
+
+class HomePageReceived : public HomePageFixture {
+  protected:
+    void SetUp() override {
+        HomePageFixture::SetUp();
+        for (const std::string& name :
+             {kChannelListenersChanged, kUserOnline, kUserOffline, kChatListChanged}) {
+            observations.push_back(NotificationCenter::defaultCenter().addObserver(
+                name, dispatch::mainQueue(),
+                [this](const Notification& note) { notes.push_back(note); }));
+        }
+        open(server->signallingPort());
+    }
+
+    void push(Message type, const std::string& payloadHex) { pushToClient(1, type, payloadHex); }
+    // Pushes a marker after the frames before it and waits for it: frames reach the page
+    // in order, so everything before the marker has been handled.
+    void settle() {
+        const auto before = notes.size();
+        push(Message::userOffline, "7FFFFFFF");
+        ASSERT_TRUE(waitUntil([&] {
+            return notes.size() > before && notes.back().name == kUserOffline &&
+                   std::any_cast<std::int64_t>(notes.back().object) == 0x7FFFFFFF;
+        }));
+        notes.pop_back();
+        QApplication::processEvents();
+    }
+    QColor background() const { return page->customView()->grab().toImage().pixelColor(4, 4); }
+
+    std::vector<Observation> observations;
+    std::vector<Notification> notes;
+};
+
+TEST_F(HomePageReceived, TallyPaintsTheBackground) {
+    const QColor normal = background();
+    EXPECT_NE(normal, QColor(Qt::red));
+    const std::vector<std::pair<std::string, QColor>> steps = {
+        {"00000001", Qt::red}, {"00000002", Qt::green}, {"00000000", normal}, {"00000001", Qt::red},
+        {"00000003", normal},  {"00000002", Qt::green}, {"FFFFFFFF", normal}, {"000001", normal}};
+    for (const auto& [payload, color] : steps) {
+        push(Message::tally, payload);
+        settle();
+        EXPECT_TRUE(waitUntil([&] { return background() == color; }, 3000))
+            << payload << " gave " << background().name().toStdString();
+    }
+}
+
+TEST_F(HomePageReceived, UserChangesAreStoredBeforeTheScreenFollows) {
+    push(Message::userLevelChange, "00000002");
+    settle();
+    EXPECT_EQ(UserInfo::current().level, 2);
+    EXPECT_FALSE(page->bigSpeakerBtn()->isEnabled());
+    push(Message::userLevelChange, "00000001");
+    settle();
+    EXPECT_EQ(UserInfo::current().level, 1);
+    EXPECT_TRUE(page->bigSpeakerBtn()->isEnabled());
+    push(Message::userLevelChange, "");
+    settle();
+    EXPECT_EQ(UserInfo::current().level, -999);
+    EXPECT_FALSE(page->bigSpeakerBtn()->isEnabled());
+
+    push(Message::userNameChange, hexOf("王大锤"));
+    settle();
+    EXPECT_EQ(UserInfo::current().name, "王大锤");
+    EXPECT_EQ(page->userNameLabel()->text(), "王大锤");
+    push(Message::userNameChange, "E5BC");
+    settle();
+    EXPECT_EQ(UserInfo::current().name, "王大锤") << "a name that is not UTF-8 is ignored";
+    push(Message::userNameChange, "");
+    settle();
+    EXPECT_EQ(UserInfo::current().name, "");
+    EXPECT_EQ(page->userNameLabel()->text(), "");
+
+    push(Message::userEnableChange, "00000000");
+    settle();
+    EXPECT_EQ(UserInfo::current().enabled, 0);
+    EXPECT_EQ(UserInfo::current().id, 1);
+    EXPECT_EQ(UserInfo::current().sceneId, 1);
+}
+
+TEST_F(HomePageReceived, ListenersPresenceAndChatListArePosted) {
+    const std::string listeners = hexOf(R"([{"id":2,"name":"李娜"}])");
+    push(Message::channelListenersChange, "00000065" + hexOf("[]"));
+    for (const char* id : {"0000005B", "0000005D", "000000C9", "00011170"}) {
+        push(Message::channelListenersChange, id + listeners);
+    }
+    push(Message::channelListenersChange, "000000");
+    push(Message::channelListenersChange, "00000065" + hexOf("]["));
+    push(Message::userOnline, "0000002A");
+    push(Message::userOffline, "FFFFFFFE");
+    push(Message::userOnline, "0102");
+    push(Message::chatListChange, "");
+    settle();
+
+    std::vector<std::int64_t> groupIds;
+    std::vector<std::size_t> listenerCounts;
+    std::vector<std::pair<std::string, std::int64_t>> presence;
+    int chatListChanges = 0;
+    for (const Notification& note : notes) {
+        if (note.name == kChannelListenersChanged) {
+            const auto group = std::any_cast<Group>(note.object);
+            groupIds.push_back(group.id);
+            listenerCounts.push_back(group.listener.size());
+            if (!group.listener.empty()) {
+                EXPECT_EQ(group.listener[0].name, "李娜");
+            }
+        } else if (note.name == kChatListChanged) {
+            ++chatListChanges;
+            EXPECT_FALSE(note.object.has_value());
+        } else {
+            presence.emplace_back(note.name, std::any_cast<std::int64_t>(note.object));
+        }
+    }
+    EXPECT_EQ(groupIds, (std::vector<std::int64_t>{101, 91, 93, 201, 70000}));
+    EXPECT_EQ(listenerCounts, (std::vector<std::size_t>{0, 1, 1, 1, 1}));
+    const std::vector<std::pair<std::string, std::int64_t>> expected = {{kUserOnline, 42},
+                                                                        {kUserOffline, -2}};
+    EXPECT_EQ(presence, expected);
+    EXPECT_EQ(chatListChanges, 1);
+}
+
+TEST_F(HomePageReceived, GroupChangeReloadsThePageOnScreenAndEndsTheTalk) {
+    page->setPageNum(3);
+    waitForPage(3);
+    const auto shown = page->page();
+    doubleClick(page->smallSpeakerBtn());
+    ASSERT_TRUE(page->isSpeaking());
+
+    push(Message::groupDel, "");
+    ASSERT_TRUE(waitUntil([&] { return page->page() != shown; }));
+    EXPECT_EQ(page->page()->pageNum, 3);
+    EXPECT_EQ(page->pageNum(), 3);
+    EXPECT_FALSE(page->isSpeaking());
+    EXPECT_FALSE(page->console()->recorder());
+    EXPECT_EQ(page->audioMessage(), Message::audioChannels);
+}
+
+TEST_F(HomePageReceived, BurstOfRandomFramesLeavesTheClientWhole) {
+    std::mt19937 random(20261208);
+    std::vector<Message> types;
+    for (Message type : kAllMessages) {
+        if (type != Message::userDel && type != Message::unknown) {
+            types.push_back(type);
+        }
+    }
+    httplib::Client client("127.0.0.1", server->httpPort());
+    client.set_keep_alive(true);
+    client.set_tcp_nodelay(true);
+    for (int i = 0; i < 10000; ++i) {
+        Bytes payload(random() % 80);
+        for (auto& byte : payload) {
+            byte = static_cast<std::uint8_t>(random());
+        }
+        const Message type = types[random() % types.size()];
+        client.Post("/admin/push", httplib::Params{{"uid", "1"},
+                                                   {"type", std::to_string(rawValue(type))},
+                                                   {"payload", pushHex(payload)}});
+        if (i % 500 == 0) {
+            QApplication::processEvents();
+        }
+    }
+    settle();
+    waitUntil([] { return false; }, 500);
+    EXPECT_TRUE(socket->isConnected());
+    const auto stored = KeyValueStore::standard().get("UserInfo");
+    ASSERT_TRUE(stored);
+    const auto record = nlohmann::json::parse(stored->begin(), stored->end(), nullptr, false);
+    const auto user = UserInfo::fromStoredJSON(record);
+    ASSERT_TRUE(user) << "the stored user record is whole";
+    EXPECT_EQ(user->id, 1);
+    ASSERT_TRUE(page->page());
+    EXPECT_FALSE(page->page()->groups.empty());
+}
+
+}  // namespace
+}  // namespace intercom::test

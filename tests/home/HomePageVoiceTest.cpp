@@ -1,0 +1,198 @@
+// Voice through the real server: a spoken phrase fed to the client's microphone reaches a
+// listening connection as the same speech, and speech from that connection comes out of the
+// client's speaker.
+#include <QApplication>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+
+#include "../ui/UiTestSupport.h"
+#include "HomePageFixture.h"
+#include "SignallingClient.h"
+#include "audio/AudioTool.h"
+#include "ui/controls/ListenChannelButton.h"
+#include "ui/controls/SpeakChannelButton.h"
+
+namespace intercom::test {
+namespace {
+
+using Samples = std::vector<double>;
+
+// The phrase as 8 kHz mono samples, from espeak-ng's 22.05 kHz wave.
+Samples spokenPhrase() {
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(
+        ::popen("espeak-ng -s 150 --stdout 'one two three, testing the intercom'", "r"), ::pclose);
+    Bytes wave;
+    std::uint8_t chunk[4096];
+    std::size_t n = 0;
+    while (pipe && (n = std::fread(chunk, 1, sizeof chunk, pipe.get())) > 0) {
+        wave.insert(wave.end(), chunk, chunk + n);
+    }
+    Samples source;
+    for (std::size_t i = 44; i + 1 < wave.size(); i += 2) {
+        source.push_back(static_cast<std::int16_t>(wave[i] | (wave[i + 1] << 8)));
+    }
+    Samples phrase;
+    for (double t = 0; t + 1 < static_cast<double>(source.size()); t += 22050.0 / 8000.0) {
+        const auto i = static_cast<std::size_t>(t);
+        phrase.push_back(source[i] + (source[i + 1] - source[i]) * (t - static_cast<double>(i)));
+    }
+    return phrase;
+}
+
+Bytes pcmOf(const Samples& samples) {
+    Bytes pcm;
+    for (const double sample : samples) {
+        const auto value = static_cast<std::int16_t>(std::clamp(sample, -32768.0, 32767.0));
+        pcm.push_back(static_cast<std::uint8_t>(value & 0xFF));
+        pcm.push_back(static_cast<std::uint8_t>((value >> 8) & 0xFF));
+    }
+    return pcm;
+}
+
+Samples samplesOf(const Bytes& pcm) {
+    Samples samples;
+    for (std::size_t i = 0; i + 1 < pcm.size(); i += 2) {
+        samples.push_back(static_cast<std::int16_t>(pcm[i] | (pcm[i + 1] << 8)));
+    }
+    return samples;
+}
+
+// Loudness per 20 ms.
+Samples envelope(const Samples& samples) {
+    Samples out;
+    for (std::size_t i = 0; i + 160 <= samples.size(); i += 160) {
+        double sum = 0;
+        for (std::size_t k = i; k < i + 160; ++k) {
+            sum += samples[k] * samples[k];
+        }
+        out.push_back(std::sqrt(sum / 160));
+    }
+    return out;
+}
+
+// The best correlation of the phrase's envelope with any stretch of the heard envelope.
+double envelopeCorrelation(const Samples& phrase, const Samples& heard) {
+    const Samples a = envelope(phrase);
+    const Samples b = envelope(heard);
+    double best = -1;
+    for (std::size_t lag = 0; lag + a.size() <= b.size(); ++lag) {
+        double ma = 0, mb = 0;
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            ma += a[i];
+            mb += b[lag + i];
+        }
+        ma /= static_cast<double>(a.size());
+        mb /= static_cast<double>(a.size());
+        double sab = 0, saa = 0, sbb = 0;
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            sab += (a[i] - ma) * (b[lag + i] - mb);
+            saa += (a[i] - ma) * (a[i] - ma);
+            sbb += (b[lag + i] - mb) * (b[lag + i] - mb);
+        }
+        if (saa > 0 && sbb > 0) {
+            best = std::max(best, sab / std::sqrt(saa * sbb));
+        }
+    }
+    return best;
+}
+
+class HomePageVoice : public HomePageFixture {
+  protected:
+    void SetUp() override {
+        HomePageFixture::SetUp();
+        phrase = spokenPhrase();
+        ASSERT_GT(phrase.size(), 8000u) << "espeak-ng gave no speech";
+        Samples microphone(4000, 0.0);
+        microphone.insert(microphone.end(), phrase.begin(), phrase.end());
+        microphone.resize(microphone.size() + 16000, 0.0);
+        std::ofstream(audioFolder.path() / "microphone.raw", std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char*>(pcmOf(microphone).data()),
+                   static_cast<std::streamsize>(microphone.size() * 2));
+        open(server->signallingPort());
+        listener = std::make_unique<SignallingClient>(server->signallingPort());
+        ASSERT_EQ(listener->bind(2, 1), 1);
+        ASSERT_EQ(listener->request(Message::channelListenerTap,
+                                    listenerFrame(Message::channelListenerTap, 2, 1, 101, true)),
+                  1);
+        bystander = std::make_unique<SignallingClient>(server->signallingPort());
+        ASSERT_EQ(bystander->bind(3, 1), 1);
+    }
+
+    // Everything the listener hears while the client talks for the whole phrase.
+    Samples hear() {
+        Bytes pcm;
+        const std::size_t blocks = (phrase.size() + 4000) / 320 + 10;
+        std::size_t heard = 0;
+        waitUntil(
+            [&] {
+                while (auto frame = listener->next(std::chrono::milliseconds(10))) {
+                    if (frame->type == Message::audioData) {
+                        const Bytes decoded = AudioTool::shared().decode(frame->payload);
+                        pcm.insert(pcm.end(), decoded.begin(), decoded.end());
+                        ++heard;
+                    }
+                }
+                return heard >= blocks;
+            },
+            20000);
+        return samplesOf(pcm);
+    }
+    bool bystanderHeardVoice() {
+        for (const Frame& frame : bystander->drain()) {
+            if (frame.type == Message::audioData) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    Samples phrase;
+    std::unique_ptr<SignallingClient> listener;
+    std::unique_ptr<SignallingClient> bystander;
+};
+
+TEST_F(HomePageVoice, ChannelTalkReachesTheListenerOnly) {
+    click(button<SpeakChannelButton>(page->speakPanel(), 0));
+    doubleClick(page->floatingBtn());
+    EXPECT_GT(envelopeCorrelation(phrase, hear()), 0.9);
+    EXPECT_FALSE(bystanderHeardVoice());
+}
+
+TEST_F(HomePageVoice, SmallBroadcastReachesTheListenerOnly) {
+    doubleClick(page->smallSpeakerBtn());
+    EXPECT_GT(envelopeCorrelation(phrase, hear()), 0.9);
+    EXPECT_FALSE(bystanderHeardVoice());
+}
+
+TEST_F(HomePageVoice, BigBroadcastReachesTheScene) {
+    doubleClick(page->bigSpeakerBtn());
+    EXPECT_GT(envelopeCorrelation(phrase, hear()), 0.9);
+    EXPECT_TRUE(bystanderHeardVoice());
+}
+
+TEST_F(HomePageVoice, VoiceOfAListenedGroupComesOutOfTheSpeaker) {
+    click(button<ListenChannelButton>(page->listenPanel(), 0));
+    ASSERT_TRUE(waitUntil([&] { return page->console()->hasPlayer(); }));
+    listener->drain();
+    // Paced like a talker, so that the speaker plays it as it comes.
+    Bytes pcm = pcmOf(phrase);
+    pcm.resize(pcm.size() / 640 * 640);
+    const auto start = std::chrono::steady_clock::now();
+    for (std::size_t offset = 0, block = 0; offset < pcm.size(); offset += 640, ++block) {
+        const Bytes amr = AudioTool::shared().encode(std::span(pcm).subspan(offset, 640));
+        listener->send(audioFrame(Message::audioChannels, 2, 1, {101}, amr));
+        const auto due = start + std::chrono::milliseconds(40 * (block + 1));
+        waitUntil([&] { return std::chrono::steady_clock::now() >= due; }, 100);
+    }
+    waitUntil([] { return false; }, 500);
+    const Bytes speaker = [&] {
+        std::ifstream in(audioFolder.path() / "speaker.raw", std::ios::binary);
+        return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }();
+    EXPECT_GT(envelopeCorrelation(phrase, samplesOf(speaker)), 0.9);
+}
+
+}  // namespace
+}  // namespace intercom::test
