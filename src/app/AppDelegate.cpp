@@ -5,6 +5,7 @@
 
 #include "ui/MainContentView.h"
 #include "ui/TTExtension.h"
+#include "ui/pages/HomePage.h"
 #include "ui/pages/LoginPage.h"
 
 namespace intercom {
@@ -63,7 +64,9 @@ void AppDelegate::applicationDidFinishLaunching() {
 
 void AppDelegate::showHomePage() {
     // The sign-in page that asked for this is deleted once its reply handling has returned.
-    window_->setCentralWidget(makeBackground());
+    if (auto page = HomePage::create()) {
+        window_->setCentralWidget(page.release());
+    }
 }
 
 bool AppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows) {
