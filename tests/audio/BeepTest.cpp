@@ -39,6 +39,14 @@ class HeldQueue final : public intercom::dispatch::Queue {
         std::lock_guard lock(mutex_);
         return delays_.at(index);
     }
+    void clear() {
+        std::vector<Work> released;
+        {
+            std::lock_guard lock(mutex_);
+            released.swap(held_);
+            delays_.clear();
+        }
+    }
     void run(std::size_t index) {
         Work work;
         {
@@ -75,7 +83,19 @@ class BeepTest : public ::testing::Test {
         ::setenv("SDL_DISKAUDIODELAY", "1", 1);
         beep = std::make_shared<Beep>(queue, Beep::kSpeakingReplayDelay);
     }
-    void TearDown() override { beep->dropPlayer(); }
+    void TearDown() override {
+        beep->dropPlayer();
+        // A tone that finished just before the drop reports it on a pool thread, which keeps
+        // the Beep alive while it posts its replay to `queue`: wait for that to be over
+        // before the fixture and its queue go away.
+        // Held replays keep the Beep too, so they are let go of on every check.
+        const std::weak_ptr<Beep> last = beep;
+        beep.reset();
+        ASSERT_TRUE(waitUntil([&] {
+            queue.clear();
+            return last.expired();
+        }));
+    }
 
     HeldQueue queue;
     std::shared_ptr<Beep> beep;
