@@ -176,9 +176,16 @@ void AudioPlayer::reportFinished(bool successfully) {
         std::lock_guard calls(calls_);
         callback = finished_;
         if (successfully) {
-            const DeviceLock device(device_);
-            if (!playing_) {
-                // Idle until the next play, rather than feeding silence to the device.
+            bool idle = false;
+            {
+                const DeviceLock device(device_);
+                idle = !playing_;
+            }
+            // Idle until the next play, rather than feeding silence to the device. Paused
+            // outside the device's lock: a pause takes the audio subsystem's lock, and opens
+            // and pauses elsewhere take that one before the device's. `calls_` keeps a play
+            // from slipping in between.
+            if (idle) {
                 sdlaudio::pause(device_, true);
             }
         }
