@@ -8,6 +8,7 @@
 #     the talker's microphone file, found in the listener's speaker file, SDL's disk driver),
 #   - resident memory while talking for TALK_MINUTES (default 10; 0.5 for a short run).
 # Run by hand after a build: bench/whole_client_bench.sh [TALK_MINUTES]
+# (INTERCOM_BENCH_KEEP=1 keeps the sound files and logs; INTERCOM_BUILD names the build.)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${INTERCOM_BUILD:-$root/build}
@@ -113,7 +114,7 @@ sign_in() {
     eval "$(xdotool getwindowgeometry --shell "$window")"
     x=$((X + 50))
     y=$((Y + 128))
-    "$probe" bright "$x" "$y" 80 22 10000 >"$work/shown" &
+    XDG_RUNTIME_DIR=$work/$1/runtime "$probe" bright "$x" "$y" 80 22 10000 >"$work/shown" &
     local watching=$!
     sleep 1
     started=$(now_ns)
