@@ -158,14 +158,11 @@ wait_connected li 2
 zhang_window=$(window_of "${clients[0]}")
 li_window=$(window_of "${clients[1]}")
 
-# The two windows overlap: the one that a person works in is brought to the top, so that the
-# pointer reaches it and its pixels are on screen.
-bring_up() {
-    xdotool windowraise "$1"
-    sleep 0.3
-}
-
-bring_up "$li_window"
+# Side by side, as far as the screen allows: the controls used below stay uncovered, so the
+# pointer reaches them and their pixels are on screen whichever window is on top.
+xdotool windowmove --sync "$zhang_window" 0 0
+xdotool windowmove --sync "$li_window" 553 340
+sleep 0.3
 # A click selects once the double-click interval has passed: blue on the listen row.
 xdotool mousemove --window "$li_window" "${listen_first[@]}" click 1
 wait_colour li "$li_window" "${listen_first[@]}" 0966ac
@@ -175,7 +172,6 @@ wait_colour li "$li_window" "${listen_first[@]}" 0966ac
 "$pcm_tool" phrase "the quick brown fox jumps over the lazy dog" "$work/phrase.raw" 1000 1000
 cp "$work/phrase.raw" "$work/zhang/microphone.raw"
 
-bring_up "$zhang_window"
 xdotool mousemove --window "$zhang_window" "${speak_first[@]}" click 1
 wait_colour zhang "$zhang_window" "${speak_first[@]}" ee3b3e
 xdotool mousemove --window "$zhang_window" "${talk_button[@]}" click --repeat 2 --delay 100 1
@@ -201,6 +197,7 @@ for index in 0 1; do
     wait "${clients[index]}" || status=$?
     if [ "$status" -ne 0 ]; then
         echo "client ${clients[index]} ended with status $status" >&2
+        cat "$work"/*/stderr >&2
         exit 1
     fi
     clients[index]=
