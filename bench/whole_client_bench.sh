@@ -99,7 +99,7 @@ quit_client() {
 # Return and prints how long the home page took to show its groups: the first listen
 # button's title turning up white.
 sign_in() {
-    local window geometry x y started shown
+    local window x y started shown
     window=$(window_of "${pid_of[$1]}")
     xdotool windowraise "$window"
     xdotool windowfocus --sync "$window"
