@@ -125,6 +125,18 @@ TEST_F(ChannelButtonTest, DoubleClickFlipsOnlyTheDoubleClickSelection) {
     EXPECT_EQ(shownColour(&speak), QColor(238, 59, 62));
 }
 
+// As a window system delivers it: the second press comes only as the double-click event.
+TEST_F(ChannelButtonTest, DoubleClickEventAloneIsTheSecondPress) {
+    const QPoint centre = speak.rect().center();
+    const ulong first = nextTime();
+    click(&speak, first);
+    const ulong second = first + 80;
+    test::sendMouse(&speak, QEvent::MouseButtonDblClick, second, centre);
+    test::sendMouse(&speak, QEvent::MouseButtonRelease, second + 1, centre);
+    EXPECT_TRUE(speak.isDoubleClickSelect());
+    EXPECT_EQ(reports.calls, std::vector<std::string>{"speakDouble 1"});
+}
+
 TEST_F(ChannelButtonTest, TripleClickFlipsTheDoubleClickSelectionOnce) {
     tripleClick(&listen, nextTime());
     EXPECT_TRUE(listen.isDoubleClickSelect());

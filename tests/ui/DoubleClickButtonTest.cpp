@@ -45,6 +45,16 @@ TEST_F(DoubleClickButtonTest, DoubleClickRunsTheActionOnceAtItsSecondPress) {
     EXPECT_EQ(clicked.count(), 1);
 }
 
+// As a window system delivers it: the second press comes only as the double-click event.
+TEST_F(DoubleClickButtonTest, DoubleClickEventAloneIsTheSecondPress) {
+    test::click(&button, 1000);
+    const QPoint centre = button.rect().center();
+    test::sendMouse(&button, QEvent::MouseButtonDblClick, 1080, centre);
+    test::sendMouse(&button, QEvent::MouseButtonRelease, 1081, centre);
+    EXPECT_EQ(runs, 1);
+    EXPECT_EQ(clicked.count(), 1);
+}
+
 TEST_F(DoubleClickButtonTest, OnlyThePrimaryButtonCounts) {
     test::doubleClickWith(&button, Qt::RightButton, 1000);
     test::doubleClickWith(&button, Qt::MiddleButton, 3000);

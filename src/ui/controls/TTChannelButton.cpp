@@ -137,6 +137,9 @@ void TTChannelButton::paintEvent(QPaintEvent*) {
 
 void TTChannelButton::mouseDoubleClickEvent(QMouseEvent* event) {
     event->accept();
+    if (!clicks_.counted(event->timestamp())) {
+        mousePressEvent(event);
+    }
 }
 
 }  // namespace intercom

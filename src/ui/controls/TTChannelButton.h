@@ -56,8 +56,8 @@ class TTChannelButton : public QAbstractButton {
     virtual void reportDoubleClick() {}
 
     void paintEvent(QPaintEvent* event) override;
-    // Qt repeats the second press of a double click as a double-click event; the press
-    // has been counted already.
+    // On X11 and Wayland Qt gives a widget the second press of a double click only as a
+    // double-click event: it counts as that press unless the press itself came first.
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
   private:

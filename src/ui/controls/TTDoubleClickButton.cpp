@@ -24,6 +24,9 @@ void TTDoubleClickButton::mousePressEvent(QMouseEvent* event) {
 
 void TTDoubleClickButton::mouseDoubleClickEvent(QMouseEvent* event) {
     event->accept();
+    if (!clicks_.counted(event->timestamp())) {
+        mousePressEvent(event);
+    }
 }
 
 }  // namespace intercom

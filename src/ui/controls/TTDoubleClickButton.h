@@ -22,8 +22,8 @@ class TTDoubleClickButton : public QPushButton {
 
   protected:
     void mousePressEvent(QMouseEvent* event) override;
-    // Qt repeats the second press of a double click as a double-click event; the press
-    // has been handled already.
+    // On X11 and Wayland Qt gives a widget the second press of a double click only as a
+    // double-click event: it counts as that press unless the press itself came first.
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
   private:

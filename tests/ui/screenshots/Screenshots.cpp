@@ -1,16 +1,20 @@
 // Draws each screen of the client as a user sees it, against a running stand-in server, and
-// saves one PNG per screen: intercom-screenshots <out folder> <server's HTTP base URL>.
+// saves one PNG per screen:
+//   intercom-screenshots <out folder> <server's HTTP base URL> <server's signalling port>
 // Run under a virtual X server by scripts/screenshots.
 
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPixmap>
+#include <QPushButton>
 #include <QScreen>
 #include <QTest>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -21,6 +25,7 @@
 #include "model/UserInfo.h"
 #include "net/api/APIConfig.h"
 #include "net/api/APIRequests.h"
+#include "net/signalling/TCPSocket.h"
 #include "platform/NotificationCenter.h"
 #include "platform/dispatch/MainQueue.h"
 #include "ui/TTExtension.h"
@@ -28,6 +33,8 @@
 #include "ui/controls/TTCollectionItem.h"
 #include "ui/pages/ChatListPage.h"
 #include "ui/pages/GroupsPage.h"
+#include "ui/pages/HomePage.h"
+#include "ui/pages/LoginPage.h"
 #include "ui/pages/PrivatePolicyPage.h"
 #include "ui/pages/SettingPage.h"
 
@@ -95,6 +102,51 @@ std::optional<Page> firstPage() {
     });
     waitFor([&] { return done; });
     return page;
+}
+
+// Signs in as a user does, then shows the home page with the demo server's first page of
+// groups, connected.
+void signInAndHome(Shooter& shooter, std::uint16_t signallingPort) {
+    auto host = makeHost();
+    auto login = LoginPage::create();
+    if (!login) {
+        std::fprintf(stderr, "screenshots: the sign-in page could not be loaded\n");
+        return;
+    }
+    LoginPage* shownLogin = login.release();
+    shownLogin->setParent(host.get());
+    pinEdgesToSuperview(shownLogin);
+    shownLogin->show();
+    bool signedIn = false;
+    QObject::connect(shownLogin, &LoginPage::signedIn, [&signedIn] { signedIn = true; });
+    shownLogin->nameTextField()->setText(QStringLiteral("张伟"));
+    shownLogin->pwdTextField()->setText(QStringLiteral("123456"));
+    shooter.shoot(host.get(), QStringLiteral("sign-in"));
+    QTest::mouseClick(shownLogin->findChild<QPushButton*>(QStringLiteral("loginBtn")),
+                      Qt::LeftButton);
+    if (!waitFor([&] { return signedIn; })) {
+        std::fprintf(stderr, "screenshots: the demo server did not accept the sign-in\n");
+        return;
+    }
+    delete shownLogin;
+
+    TCPSocket socket("127.0.0.1", signallingPort);
+    auto home = HomePage::create(socket);
+    if (!home) {
+        std::fprintf(stderr, "screenshots: the home page could not be loaded\n");
+        return;
+    }
+    HomePage* shownHome = home.release();
+    shownHome->setParent(host.get());
+    pinEdgesToSuperview(shownHome);
+    shownHome->show();
+    if (!waitFor([&] { return shownHome->page() && socket.isConnected(); })) {
+        std::fprintf(stderr, "screenshots: the home page got no groups or no connection\n");
+        return;
+    }
+    shooter.shoot(host.get(), QStringLiteral("home"));
+    // The page goes before the connection whose delegate it is.
+    delete shownHome;
 }
 
 void groups(Shooter& shooter) {
@@ -168,8 +220,10 @@ void privacyPolicy(Shooter& shooter) {
 int main(int argc, char** argv) {
     intercom::prepareWebEngineEnvironment();
     QApplication app(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: intercom-screenshots <out folder> <server base URL>\n");
+    if (argc != 4) {
+        std::fprintf(stderr,
+                     "usage: intercom-screenshots <out folder> <server base URL> "
+                     "<signalling port>\n");
         return 2;
     }
     QDir().mkpath(QString::fromLocal8Bit(argv[1]));
@@ -186,6 +240,7 @@ int main(int argc, char** argv) {
     }
 
     intercom::Shooter shooter(QString::fromLocal8Bit(argv[1]));
+    intercom::signInAndHome(shooter, static_cast<std::uint16_t>(std::atoi(argv[3])));
     intercom::groups(shooter);
     intercom::chatList(shooter);
     intercom::settings(shooter);

@@ -1,0 +1,198 @@
+// What bench/whole_client_bench.sh cannot see from a shell with enough precision:
+//   whole_client_probe bright X Y W H TIMEOUT_MS
+//       waits until the screen shows a white pixel in that rectangle (a title drawn there);
+//       prints the wall-clock time in nanoseconds when it did
+//   whole_client_probe flushes FILE SECONDS
+//       watches FILE's size for SECONDS; prints "<wall-clock ns> <size>" at each change
+//   whole_client_probe click OUT LEAD_SAMPLES
+//       a microphone file: silence, a 10 ms click, a second of silence
+//   whole_client_probe delay MICROPHONE FIRST_READ_NS SPEAKER FROM_SAMPLE FLUSH_LOG
+//       the mouth-to-ear delay of the click in MICROPHONE, in milliseconds
+// Raw files are 8000 Hz mono signed 16-bit, as SDL's disk driver reads and writes them.
+
+#include <sys/stat.h>
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QScreen>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/PcmAnalysis.h"
+
+namespace {
+
+// SDL's disk driver moves 40 ms periods of 320 samples; a sample lasts 125 µs.
+constexpr long long kPeriodSamples = 320;
+constexpr long long kSampleNs = 125000;
+// Far above the codec's noise on silence, well below the click after the codec.
+constexpr std::int16_t kClickThreshold = 1500;
+// The click is looked for within this many samples after the talk's start.
+constexpr std::size_t kClickSearch = 16000;
+
+long long wallNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+int bright(int argc, char** argv) {
+    QGuiApplication app(argc, argv);
+    const QRect area(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]),
+                     std::atoi(argv[5]));
+    const long long deadline = wallNs() + std::atoll(argv[6]) * 1000000;
+    QScreen* screen = QGuiApplication::primaryScreen();
+    while (wallNs() < deadline) {
+        const QImage image =
+            screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage();
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor colour = image.pixelColor(x, y);
+                if (std::min({colour.red(), colour.green(), colour.blue()}) > 200) {
+                    std::printf("%lld\n", wallNs());
+                    return 0;
+                }
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    std::fprintf(stderr, "whole_client_probe: nothing white appeared in time\n");
+    return 1;
+}
+
+int flushes(const char* path, long seconds) {
+    const long long deadline = wallNs() + seconds * 1000000000LL;
+    long long last = -1;
+    while (wallNs() < deadline) {
+        struct stat info {};
+        if (::stat(path, &info) == 0 && info.st_size != last) {
+            last = info.st_size;
+            std::printf("%lld %lld\n", wallNs(), last);
+            std::fflush(stdout);
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(250));
+    }
+    return 0;
+}
+
+// When each period of the speaker file was written, from the moments its size grew: the
+// file is written through a buffer, so each growth shows when the period holding its last
+// byte was written. A straight line through those moments, period by period, also follows
+// the driver's clock running slower than the wall clock.
+struct PeriodClock {
+    double startNs = 0;
+    double periodNs = 0;
+};
+
+bool fitPeriods(const char* log, long long aroundPeriod, PeriodClock& clock) {
+    std::ifstream in(log);
+    long long ns = 0;
+    long long size = 0;
+    std::vector<std::pair<double, double>> points;
+    while (in >> ns >> size) {
+        const long long period = (size / 2 - 1) / kPeriodSamples;
+        if (size > 0 && std::llabs(period - aroundPeriod) <= 250) {
+            points.emplace_back(static_cast<double>(period), static_cast<double>(ns));
+        }
+    }
+    if (points.size() < 3) {
+        return false;
+    }
+    double meanX = 0;
+    double meanY = 0;
+    for (const auto& [x, y] : points) {
+        meanX += x;
+        meanY += y;
+    }
+    meanX /= static_cast<double>(points.size());
+    meanY /= static_cast<double>(points.size());
+    double sxy = 0;
+    double sxx = 0;
+    for (const auto& [x, y] : points) {
+        sxy += (x - meanX) * (y - meanY);
+        sxx += (x - meanX) * (x - meanX);
+    }
+    clock.periodNs = sxy / sxx;
+    clock.startNs = meanY - clock.periodNs * meanX;
+    return true;
+}
+
+int click(const char* out, long leadSamples) {
+    std::vector<std::int16_t> samples(static_cast<std::size_t>(leadSamples), 0);
+    // A square wave at 1 kHz: a sharp onset that the voice codec keeps loud.
+    for (int i = 0; i < 80; ++i) {
+        samples.push_back((i / 4) % 2 == 0 ? 24000 : -24000);
+    }
+    samples.resize(samples.size() + 8000, 0);
+    const auto bytes = intercom::test::pcmBytes(samples);
+    std::ofstream file(out, std::ios::binary | std::ios::trunc);
+    file.write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    return file ? 0 : 1;
+}
+
+int delay(const char* microphone, long long firstReadNs, const char* speaker, long long fromSample,
+          const char* log) {
+    const auto spoken = intercom::test::clickOnset(microphone, kClickThreshold);
+    const intercom::test::Pcm heardAll = intercom::test::readPcm(speaker);
+    if (!spoken || fromSample >= static_cast<long long>(heardAll.size())) {
+        std::fprintf(stderr, "whole_client_probe: no click in the microphone or speaker file\n");
+        return 1;
+    }
+    const auto heardFrom =
+        std::span<const std::int16_t>(heardAll).subspan(static_cast<std::size_t>(fromSample));
+    const auto heardOnset = intercom::test::clickOnset(heardFrom, kClickThreshold);
+    if (!heardOnset) {
+        std::fprintf(stderr, "whole_client_probe: the click did not reach the speaker\n");
+        return 1;
+    }
+    const long long heard = fromSample + static_cast<long long>(*heardOnset);
+    // The driver reads a period once its time has passed (the first read 40 ms after the
+    // capture opens): a sample was spoken that long before its period's read, less its
+    // place in the period.
+    const long long k = static_cast<long long>(*spoken);
+    const long long mouthNs = firstReadNs + (k / kPeriodSamples) * 40000000LL -
+                              (kPeriodSamples - k % kPeriodSamples) * kSampleNs;
+    // The driver writes a period when it starts to play it.
+    PeriodClock clock;
+    if (!fitPeriods(log, heard / kPeriodSamples, clock)) {
+        std::fprintf(stderr, "whole_client_probe: too few speaker writes around the click\n");
+        return 1;
+    }
+    const double earNs = clock.startNs +
+                         clock.periodNs * static_cast<double>(heard / kPeriodSamples) +
+                         static_cast<double>((heard % kPeriodSamples) * kSampleNs);
+    std::printf("%.1f\n", (earNs - static_cast<double>(mouthNs)) / 1e6);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string command = argc > 1 ? argv[1] : "";
+    if (command == "bright" && argc == 7) {
+        return bright(argc, argv);
+    }
+    if (command == "flushes" && argc == 4) {
+        return flushes(argv[2], std::atol(argv[3]));
+    }
+    if (command == "click" && argc == 4) {
+        return click(argv[2], std::atol(argv[3]));
+    }
+    if (command == "delay" && argc == 7) {
+        return delay(argv[2], std::atoll(argv[3]), argv[4], std::atoll(argv[5]), argv[6]);
+    }
+    std::fprintf(stderr,
+                 "usage: whole_client_probe bright X Y W H TIMEOUT_MS | flushes FILE SECONDS | "
+                 "click OUT LEAD_SAMPLES | "
+                 "delay MICROPHONE FIRST_READ_NS SPEAKER FROM_SAMPLE FLUSH_LOG\n");
+    return 2;
+}
