@@ -141,10 +141,10 @@ QString HomePageFixture::lastNotice() const {
 
 std::vector<Frame> HomePageFixture::voiceFrames() const {
     std::vector<Frame> voice;
-    for (Frame& frame : peer.frames()) {
-        const auto code = rawValue(frame.type);
+    for (RecordingPeer::Received& received : peer.frames()) {
+        const auto code = rawValue(received.frame.type);
         if (code >= 41 && code <= 44) {
-            voice.push_back(std::move(frame));
+            voice.push_back(std::move(received.frame));
         }
     }
     return voice;

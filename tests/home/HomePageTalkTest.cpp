@@ -156,7 +156,7 @@ TEST_F(HomePageTalk, ReconnectAnnouncesTheListenChannelsInPanelOrder) {
         waitUntil([&] { return peer.framesOf(Message::channelListenerPress).size() == 1; }));
     const auto before = peer.frames().size();
 
-    peer.dropClient();
+    peer.drop();
     ASSERT_TRUE(waitUntil([&] { return peer.connections() == 2 && socket->isConnected(); }));
     ASSERT_TRUE(waitUntil([&] {
         return peer.framesOf(Message::channelListenerTap).size() == 4 &&
@@ -165,7 +165,7 @@ TEST_F(HomePageTalk, ReconnectAnnouncesTheListenChannelsInPanelOrder) {
     std::vector<std::pair<Message, std::int64_t>> announced;
     const auto frames = peer.frames();
     for (std::size_t i = before; i < frames.size(); ++i) {
-        const auto& frame = frames[i];
+        const auto& frame = frames[i].frame;
         if (frame.type == Message::channelListenerTap ||
             frame.type == Message::channelListenerPress) {
             const auto& p = frame.payload;
@@ -187,7 +187,7 @@ TEST_F(HomePageTalk, ConnectionLossEndsTheTalkButKeepsTheMode) {
     nextBlock(Message::audioBigBroadcast);
     ASSERT_TRUE(page->console()->hasPlayer());
 
-    peer.dropClient();
+    peer.drop();
     ASSERT_TRUE(waitUntil([&] { return !page->isSpeaking() && !page->console()->recorder(); }));
     EXPECT_EQ(page->audioMessage(), Message::audioBigBroadcast);
     ASSERT_TRUE(waitUntil([&] { return status() == "双击通话"; }));
