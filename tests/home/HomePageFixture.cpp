@@ -157,6 +157,16 @@ std::vector<Frame> HomePageFixture::nextVoiceFrames(std::size_t count) {
     return std::vector<Frame>(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
 }
 
+SentVoice HomePageFixture::nextBlock(Message expected) {
+    const auto frames = nextVoiceFrames(3);
+    EXPECT_FALSE(frames.empty());
+    if (frames.empty()) {
+        return {};
+    }
+    EXPECT_EQ(frames.back().type, expected);
+    return readVoice(frames.back());
+}
+
 void HomePageFixture::pushToClient(std::int64_t uid, Message type, const std::string& payloadHex) {
     httplib::Client client("127.0.0.1", server->httpPort());
     const auto reply =

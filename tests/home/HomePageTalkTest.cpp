@@ -25,16 +25,6 @@ class HomePageTalk : public HomePageFixture {
     ListenChannelButton* listen(int index) const {
         return button<ListenChannelButton>(page->listenPanel(), index);
     }
-    // Lets a few blocks go out, then returns the newest.
-    SentVoice nextBlock(Message expected) {
-        const auto frames = nextVoiceFrames(3);
-        EXPECT_FALSE(frames.empty());
-        if (frames.empty()) {
-            return {};
-        }
-        EXPECT_EQ(frames.back().type, expected);
-        return readVoice(frames.back());
-    }
     // True when no voice frame arrives for a while.
     bool voiceStopped() {
         waitUntil([] { return false; }, 150);
@@ -42,7 +32,6 @@ class HomePageTalk : public HomePageFixture {
         waitUntil([] { return false; }, 300);
         return voiceFrames().size() == before;
     }
-    std::size_t pings() const { return peer.framesOf(Message::ping).size(); }
 };
 
 TEST_F(HomePageTalk, SmallBroadcastStartsAndEndsWithItsStatusAndPausesTheHeartbeat) {
