@@ -187,20 +187,10 @@ void AsyncSocket::disconnect() {
             return;
         }
         link = link_;
-        ++generation_;
-        status_ = Status::idle;
-        link_.reset();
-        writes_.clear();
-        writing_ = false;
-        reading_ = false;
+        retireLink();
     }
     asio::post(strand_, [self = shared_from_this(), link] {
-        std::error_code ignored;
-        link->socket.close(ignored);
-        link->timer.cancel();
-        if (auto delegate = self->delegate_.lock()) {
-            delegate->socketDidDisconnect(*self, asio::error::operation_aborted);
-        }
+        self->closeLink(*link, asio::error::operation_aborted);
     });
 }
 
@@ -215,16 +205,24 @@ void AsyncSocket::finish(const std::shared_ptr<Link>& link, std::error_code erro
         if (link->generation != generation_ || status_ == Status::idle) {
             return;
         }
-        ++generation_;
-        status_ = Status::idle;
-        link_.reset();
-        writes_.clear();
-        writing_ = false;
-        reading_ = false;
+        retireLink();
     }
+    closeLink(*link, error);
+}
+
+void AsyncSocket::retireLink() {
+    ++generation_;
+    status_ = Status::idle;
+    link_.reset();
+    writes_.clear();
+    writing_ = false;
+    reading_ = false;
+}
+
+void AsyncSocket::closeLink(Link& link, std::error_code error) {
     std::error_code ignored;
-    link->socket.close(ignored);
-    link->timer.cancel();
+    link.socket.close(ignored);
+    link.timer.cancel();
     if (auto delegate = delegate_.lock()) {
         delegate->socketDidDisconnect(*this, error);
     }

@@ -80,6 +80,11 @@ class AsyncSocket : public std::enable_shared_from_this<AsyncSocket> {
     bool isCurrent(const Link& link) const;
     // On the strand: ends `link` if it is still current and reports it.
     void finish(const std::shared_ptr<Link>& link, std::error_code error);
+    // Under the lock: makes the socket idle and drops what was queued, so that the handlers
+    // of the current link find it stale.
+    void retireLink();
+    // On the strand: closes a retired link and reports the disconnect with `error`.
+    void closeLink(Link& link, std::error_code error);
     void startWrite(const std::shared_ptr<Link>& link);
     void startRead(const std::shared_ptr<Link>& link);
 

@@ -50,6 +50,16 @@ std::vector<RecordingPeer::Received> RecordingPeer::frames() const {
     return frames_;
 }
 
+std::vector<Frame> RecordingPeer::framesOf(Message type) const {
+    std::vector<Frame> found;
+    for (Received& received : frames()) {
+        if (received.frame.type == type) {
+            found.push_back(std::move(received.frame));
+        }
+    }
+    return found;
+}
+
 Bytes RecordingPeer::raw(int connection) const {
     std::lock_guard lock(mutex_);
     return connection >= 1 && connection <= static_cast<int>(raw_.size()) ? raw_[connection - 1]

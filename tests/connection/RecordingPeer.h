@@ -33,6 +33,8 @@ class RecordingPeer {
     std::uint16_t port() const { return port_; }
     int connections() const;
     std::vector<Received> frames() const;
+    // The frames of one type, in arrival order.
+    std::vector<Frame> framesOf(Message type) const;
     // Every byte of connection `connection`, as it came.
     Bytes raw(int connection) const;
     // Waits until `done` holds for the frames received so far; its last answer.

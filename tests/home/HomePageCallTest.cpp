@@ -13,19 +13,7 @@ Bytes callFrame(Message type) {
     return *FrameBuilder(type, 0).finish();
 }
 
-class HomePageCall : public HomePageFixture {
-  protected:
-    std::size_t pings() const { return peer.framesOf(Message::ping).size(); }
-    SentVoice newest(Message expected) {
-        const auto frames = nextVoiceFrames(3);
-        EXPECT_FALSE(frames.empty());
-        if (frames.empty()) {
-            return {};
-        }
-        EXPECT_EQ(frames.back().type, expected);
-        return readVoice(frames.back());
-    }
-};
+class HomePageCall : public HomePageFixture {};
 
 TEST_F(HomePageCall, AgreedCallTakesOverTheRunningCaptureAndHangUpEndsIt) {
     openRecorded();
@@ -35,14 +23,14 @@ TEST_F(HomePageCall, AgreedCallTakesOverTheRunningCaptureAndHangUpEndsIt) {
     Chat::shared().setOther(partner);
     click(button<SpeakChannelButton>(page->speakPanel(), 0));
     doubleClick(page->floatingBtn());
-    EXPECT_EQ(newest(Message::audioChannels).groups, std::vector<std::int64_t>{101});
+    EXPECT_EQ(nextBlock(Message::audioChannels).groups, std::vector<std::int64_t>{101});
     const auto recorder = page->console()->recorder();
 
     peer.send(callFrame(Message::callAgree));
     ASSERT_TRUE(waitUntil([&] { return page->audioMessage() == Message::audioChat; }));
     EXPECT_EQ(page->console()->recorder(), recorder) << "the running capture goes on";
     EXPECT_TRUE(page->isSpeaking()) << "the latch stays as it was";
-    SentVoice voice = newest(Message::audioChat);
+    SentVoice voice = nextBlock(Message::audioChat);
     EXPECT_EQ(voice.id, 2);
     EXPECT_EQ(voice.voiceBytes, 64u);
 
@@ -59,11 +47,11 @@ TEST_F(HomePageCall, AgreedCallTakesOverTheRunningCaptureAndHangUpEndsIt) {
     peer.send(callFrame(Message::callAgree));
     ASSERT_TRUE(waitUntil([&] { return page->console()->recorder() != nullptr; }));
     EXPECT_FALSE(page->isSpeaking()) << "a call captures without the latch";
-    EXPECT_EQ(newest(Message::audioChat).id, 2);
+    EXPECT_EQ(nextBlock(Message::audioChat).id, 2);
     peer.send(callFrame(Message::callHangup));
     ASSERT_TRUE(waitUntil([&] { return !page->console()->recorder(); }));
     doubleClick(page->floatingBtn());
-    EXPECT_EQ(newest(Message::audioChannels).groups, std::vector<std::int64_t>{101});
+    EXPECT_EQ(nextBlock(Message::audioChannels).groups, std::vector<std::int64_t>{101});
 }
 
 }  // namespace

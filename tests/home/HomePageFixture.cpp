@@ -141,10 +141,10 @@ QString HomePageFixture::lastNotice() const {
 
 std::vector<Frame> HomePageFixture::voiceFrames() const {
     std::vector<Frame> voice;
-    for (Frame& frame : peer.frames()) {
-        const auto code = rawValue(frame.type);
+    for (RecordingPeer::Received& received : peer.frames()) {
+        const auto code = rawValue(received.frame.type);
         if (code >= 41 && code <= 44) {
-            voice.push_back(std::move(frame));
+            voice.push_back(std::move(received.frame));
         }
     }
     return voice;
@@ -155,6 +155,16 @@ std::vector<Frame> HomePageFixture::nextVoiceFrames(std::size_t count) {
     waitUntil([&] { return voiceFrames().size() >= before + count; });
     auto all = voiceFrames();
     return std::vector<Frame>(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
+}
+
+SentVoice HomePageFixture::nextBlock(Message expected) {
+    const auto frames = nextVoiceFrames(3);
+    EXPECT_FALSE(frames.empty());
+    if (frames.empty()) {
+        return {};
+    }
+    EXPECT_EQ(frames.back().type, expected);
+    return readVoice(frames.back());
 }
 
 void HomePageFixture::pushToClient(std::int64_t uid, Message type, const std::string& payloadHex) {

@@ -23,6 +23,15 @@ namespace intercom::test {
 // page 4 the ids whose bytes trouble a text decoder.
 inline const std::vector<std::int64_t> kFirstPageGroups = {101, 102, 103};
 
+// The ids of a voice frame that the client sent: its id, its scene and its groups.
+struct SentVoice {
+    std::int64_t id = 0;
+    std::int64_t sceneId = 0;
+    std::vector<std::int64_t> groups;
+    std::size_t voiceBytes = 0;
+};
+SentVoice readVoice(const Frame& frame);
+
 // One home page on Qt's offscreen platform, its groups from the real stand-in server and its
 // microphone and speaker on SDL's disk driver. The signalling connection goes either to the
 // same server or to a recording peer that keeps the exact frames the client sends.
@@ -47,6 +56,9 @@ class HomePageFixture : public ::testing::Test {
     // returns the newest.
     std::vector<Frame> nextVoiceFrames(std::size_t count);
     std::vector<Frame> voiceFrames() const;
+    // Lets a few voice blocks go out, then reads the newest, which must be of type `expected`.
+    SentVoice nextBlock(Message expected);
+    std::size_t pings() const { return peer.framesOf(Message::ping).size(); }
     // Waits for the page reply and the turnPage that follows it.
     void waitForPage(std::int64_t pageNum);
     void writeMicrophone(std::chrono::seconds length);
@@ -63,15 +75,6 @@ class HomePageFixture : public ::testing::Test {
     std::shared_ptr<EventLoopQueue> queue = std::make_shared<EventLoopQueue>();
     ulong clock = 1000;
 };
-
-// The ids of a voice frame that the client sent: its id, its scene and its groups.
-struct SentVoice {
-    std::int64_t id = 0;
-    std::int64_t sceneId = 0;
-    std::vector<std::int64_t> groups;
-    std::size_t voiceBytes = 0;
-};
-SentVoice readVoice(const Frame& frame);
 
 template <typename Button>
 Button* HomePageFixture::button(QWidget* panel, int index) const {

@@ -25,16 +25,6 @@ class HomePageTalk : public HomePageFixture {
     ListenChannelButton* listen(int index) const {
         return button<ListenChannelButton>(page->listenPanel(), index);
     }
-    // Lets a few blocks go out, then returns the newest.
-    SentVoice nextBlock(Message expected) {
-        const auto frames = nextVoiceFrames(3);
-        EXPECT_FALSE(frames.empty());
-        if (frames.empty()) {
-            return {};
-        }
-        EXPECT_EQ(frames.back().type, expected);
-        return readVoice(frames.back());
-    }
     // True when no voice frame arrives for a while.
     bool voiceStopped() {
         waitUntil([] { return false; }, 150);
@@ -42,7 +32,6 @@ class HomePageTalk : public HomePageFixture {
         waitUntil([] { return false; }, 300);
         return voiceFrames().size() == before;
     }
-    std::size_t pings() const { return peer.framesOf(Message::ping).size(); }
 };
 
 TEST_F(HomePageTalk, SmallBroadcastStartsAndEndsWithItsStatusAndPausesTheHeartbeat) {
@@ -156,7 +145,7 @@ TEST_F(HomePageTalk, ReconnectAnnouncesTheListenChannelsInPanelOrder) {
         waitUntil([&] { return peer.framesOf(Message::channelListenerPress).size() == 1; }));
     const auto before = peer.frames().size();
 
-    peer.dropClient();
+    peer.drop();
     ASSERT_TRUE(waitUntil([&] { return peer.connections() == 2 && socket->isConnected(); }));
     ASSERT_TRUE(waitUntil([&] {
         return peer.framesOf(Message::channelListenerTap).size() == 4 &&
@@ -165,7 +154,7 @@ TEST_F(HomePageTalk, ReconnectAnnouncesTheListenChannelsInPanelOrder) {
     std::vector<std::pair<Message, std::int64_t>> announced;
     const auto frames = peer.frames();
     for (std::size_t i = before; i < frames.size(); ++i) {
-        const auto& frame = frames[i];
+        const auto& frame = frames[i].frame;
         if (frame.type == Message::channelListenerTap ||
             frame.type == Message::channelListenerPress) {
             const auto& p = frame.payload;
@@ -187,7 +176,7 @@ TEST_F(HomePageTalk, ConnectionLossEndsTheTalkButKeepsTheMode) {
     nextBlock(Message::audioBigBroadcast);
     ASSERT_TRUE(page->console()->hasPlayer());
 
-    peer.dropClient();
+    peer.drop();
     ASSERT_TRUE(waitUntil([&] { return !page->isSpeaking() && !page->console()->recorder(); }));
     EXPECT_EQ(page->audioMessage(), Message::audioBigBroadcast);
     ASSERT_TRUE(waitUntil([&] { return status() == "双击通话"; }));

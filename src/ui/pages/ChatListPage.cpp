@@ -6,6 +6,7 @@
 #include "net/api/APIRequests.h"
 #include "net/signalling/TCPSocket.h"
 #include "platform/dispatch/MainQueue.h"
+#include "ui/PageContent.h"
 #include "ui/TTExtension.h"
 #include "ui/controls/CollectionGrid.h"
 #include "ui/controls/TTCollectionItem.h"
@@ -42,12 +43,7 @@ void ChatListPage::awakeFromNib() {
 void ChatListPage::setCustomView(QWidget* view) {
     customView_ = view;
     if (view) {
-        view->setAttribute(Qt::WA_StyledBackground, true);
-        // Matched by a property rather than by name: the panels of overlays shown on it
-        // are called customView too.
-        view->setProperty("contentBackground", true);
-        view->setStyleSheet(QStringLiteral(
-            "[contentBackground=\"true\"] { border-image: url(:/images/img_content_bg.svg); }"));
+        setContentBackground(view);
     }
 }
 
@@ -56,18 +52,13 @@ void ChatListPage::setCollectionView(CollectionGrid* grid) {
     if (!grid) {
         return;
     }
-    grid->registerItem([] { return loadFromNib<TTCollectionItem>().release(); });
-    grid->setDataSource([this] { return static_cast<int>(list_.size()); },
-                        [this](QWidget* widget, int index) {
-                            auto* item = static_cast<TTCollectionItem*>(widget);
-                            const UserInfo user = list_[index];
-                            item->setUserInfo(user);
-                            item->onCheckClick = [user] { callUser(user); };
-                        },
-                        [grid](int) {
-                            return QSizeF(
-                                (grid->boundsWidth() - grid->minimumInteritemSpacing()) * 0.5, 90);
-                        });
+    setUpItemGrid(
+        grid, [this] { return static_cast<int>(list_.size()); },
+        [this](TTCollectionItem* item, int index) {
+            const UserInfo user = list_[index];
+            item->setUserInfo(user);
+            item->onCheckClick = [user] { callUser(user); };
+        });
 }
 
 void ChatListPage::onBack() {

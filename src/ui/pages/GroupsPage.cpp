@@ -6,6 +6,7 @@
 #include "model/RecordMapping.h"
 #include "net/api/APIRequests.h"
 #include "platform/dispatch/MainQueue.h"
+#include "ui/PageContent.h"
 #include "ui/TTExtension.h"
 #include "ui/controls/CollectionGrid.h"
 #include "ui/controls/TTCollectionItem.h"
@@ -108,12 +109,7 @@ void GroupsPage::awakeFromNib() {
 void GroupsPage::setCustomView(QWidget* view) {
     customView_ = view;
     if (view) {
-        view->setAttribute(Qt::WA_StyledBackground, true);
-        // Matched by a property rather than by name: the panels of overlays shown on it
-        // are called customView too.
-        view->setProperty("contentBackground", true);
-        view->setStyleSheet(QStringLiteral(
-            "[contentBackground=\"true\"] { border-image: url(:/images/img_content_bg.svg); }"));
+        setContentBackground(view);
     }
 }
 
@@ -122,18 +118,13 @@ void GroupsPage::setCollectionView(CollectionGrid* grid) {
     if (!grid) {
         return;
     }
-    grid->registerItem([] { return loadFromNib<TTCollectionItem>().release(); });
-    grid->setDataSource([this] { return static_cast<int>(list_.size()); },
-                        [this](QWidget* widget, int index) {
-                            auto* item = static_cast<TTCollectionItem*>(widget);
-                            const Group group = list_[index];
-                            item->setGroup(group);
-                            item->onCheckClick = [this, group] { pickGroup(group); };
-                        },
-                        [grid](int) {
-                            return QSizeF(
-                                (grid->boundsWidth() - grid->minimumInteritemSpacing()) * 0.5, 90);
-                        });
+    setUpItemGrid(
+        grid, [this] { return static_cast<int>(list_.size()); },
+        [this](TTCollectionItem* item, int index) {
+            const Group group = list_[index];
+            item->setGroup(group);
+            item->onCheckClick = [this, group] { pickGroup(group); };
+        });
 }
 
 void GroupsPage::showEvent(QShowEvent* event) {

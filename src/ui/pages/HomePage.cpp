@@ -100,19 +100,15 @@ void HomePage::setCustomView(QWidget* view) {
 }
 
 void HomePage::setListenPanel(QWidget* panel) {
-    listenPanel_ = panel;
-    if (panel) {
-        panel->setAttribute(Qt::WA_StyledBackground, true);
-        panel->setStyleSheet(QStringLiteral("#%1 { background-color: rgb(102, 119, 138); }")
-                                 .arg(panel->objectName()));
-        for (TTChannelButton* button : channelButtons(panel)) {
-            button->setDelegate(this);
-        }
-    }
+    setChannelPanel(listenPanel_, panel);
 }
 
 void HomePage::setSpeakPanel(QWidget* panel) {
-    speakPanel_ = panel;
+    setChannelPanel(speakPanel_, panel);
+}
+
+void HomePage::setChannelPanel(QPointer<QWidget>& outlet, QWidget* panel) {
+    outlet = panel;
     if (panel) {
         panel->setAttribute(Qt::WA_StyledBackground, true);
         panel->setStyleSheet(QStringLiteral("#%1 { background-color: rgb(102, 119, 138); }")

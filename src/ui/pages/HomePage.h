@@ -124,6 +124,8 @@ class HomePage : public QWidget, public TTChannelButtonDelegate {
   private:
     class Link;
 
+    // Colours a channel panel and makes this page the delegate of its buttons.
+    void setChannelPanel(QPointer<QWidget>& outlet, QWidget* panel);
     void toggleBroadcast(Message mode);
     void pageNumDidChange();
     void requestPage();

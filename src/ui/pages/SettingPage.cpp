@@ -8,6 +8,7 @@
 #include "net/signalling/TCPSocket.h"
 #include "platform/KeyValueStore.h"
 #include "platform/Log.h"
+#include "ui/PageContent.h"
 #include "ui/TTExtension.h"
 #include "ui/controls/TTSlider.h"
 #include "ui/pages/PrivatePolicyPage.h"
@@ -82,12 +83,7 @@ void SettingPage::awakeFromNib() {
 void SettingPage::setCustomView(QWidget* view) {
     customView_ = view;
     if (view) {
-        view->setAttribute(Qt::WA_StyledBackground, true);
-        // Matched by a property rather than by name: the panels of overlays shown on it
-        // are called customView too.
-        view->setProperty("contentBackground", true);
-        view->setStyleSheet(QStringLiteral(
-            "[contentBackground=\"true\"] { border-image: url(:/images/img_content_bg.svg); }"));
+        setContentBackground(view);
     }
 }
 
