@@ -71,7 +71,15 @@ start_client
 if grep 'is missing' "$work/stderr"; then
     exit 1
 fi
-if ! xprop -id "$window" _NET_WM_ICON | grep -q '='; then
+# The icon may be set just after the window is mapped.
+has_icon() {
+    for _ in $(seq 1 100); do
+        xprop -id "$window" _NET_WM_ICON | grep -q '=' && return 0
+        sleep 0.1
+    done
+    return 1
+}
+if ! has_icon; then
     echo "the window has no icon" >&2
     exit 1
 fi
