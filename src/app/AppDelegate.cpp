@@ -1,7 +1,6 @@
 #include "app/AppDelegate.h"
 
 #include <QApplication>
-#include <QScreen>
 
 #include "ui/MainContentView.h"
 #include "ui/TTExtension.h"
@@ -52,11 +51,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     setMainWindow(window_.get());
     window_->setMinimumSize(1047, 560);
     window_->resize(window_->minimumSize());
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame = window_->frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        window_->move(frame.topLeft());
-    }
+    centreOnScreen(window_.get());
     window_->show();
     window_->raise();
     window_->activateWindow();

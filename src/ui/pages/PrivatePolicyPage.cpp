@@ -1,13 +1,12 @@
 #include "ui/pages/PrivatePolicyPage.h"
 
-#include <QGuiApplication>
-#include <QScreen>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
 #include "platform/Bundle.h"
+#include "ui/TTExtension.h"
 
 namespace intercom {
 
@@ -54,11 +53,7 @@ PrivatePolicyPage* PrivatePolicyPage::openWindow() {
     page->resize(kWidth, kHeight);
     page->show();
     // Centred with its frame, which the window system has only once the window is shown.
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame = page->frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        page->move(frame.topLeft());
-    }
+    centreOnScreen(page);
     page->raise();
     page->activateWindow();
     return page;
