@@ -169,7 +169,7 @@ wait_colour li "$li_window" "${listen_first[@]}" 0966ac
 
 # The microphone file is read from its start when capture opens, at the talk's start: the
 # phrase comes after a second of silence, well after the talk has begun.
-"$pcm_tool" phrase "the quick brown fox jumps over the lazy dog" "$work/phrase.raw" 1000 1000
+"$pcm_tool" phrase "the quick brown fox jumps over the lazy dog" "$work/phrase.raw" 1000 2000
 cp "$work/phrase.raw" "$work/zhang/microphone.raw"
 
 xdotool mousemove --window "$zhang_window" "${speak_first[@]}" click 1
@@ -179,8 +179,9 @@ wait_colour zhang "$zhang_window" "${talk_button[@]}" 2fb344
 phrase_seconds=$(($(stat -c %s "$work/phrase.raw") / 16000 + 1))
 sleep "$phrase_seconds"
 xdotool mousemove --window "$zhang_window" "${talk_button[@]}" click --repeat 2 --delay 100 1
-# The speaker file is written in blocks: the voice has reached it once more silence follows.
-sleep 2
+# The speaker file is written in blocks: the voice has reached it once more silence follows,
+# which takes longer on a loaded machine or a sanitizer build.
+sleep 4
 
 read -r correlation lag < <("$pcm_tool" match "$work/phrase.raw" "$work/li/speaker.raw")
 echo "the phrase reached 李娜's speaker with envelope correlation $correlation (lag $lag samples)"
