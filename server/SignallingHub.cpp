@@ -1,5 +1,6 @@
 #include "server/SignallingHub.h"
 
+#include <algorithm>
 #include <string>
 
 #include "net/signalling/FrameBuilder.h"
@@ -145,7 +146,6 @@ void SignallingHub::unbind(Peer& peer) {
     listened.merge(peer.pressed);
     peer.tapped.clear();
     peer.pressed.clear();
-    peer.onScreen.clear();
     peer.userId.reset();
     byUser_.erase(userId);
     state_.setOnline(userId, false);
@@ -183,7 +183,7 @@ void SignallingHub::turnPage(Peer& peer, const Frame& frame) {
         }
         groups.push_back(*groupId);
     }
-    peer.onScreen = std::move(groups);
+    onScreen_[*peer.userId] = std::move(groups);
     sendStatus(peer, frame.type, true);
 }
 
@@ -417,11 +417,10 @@ void SignallingHub::pushListeners(std::int64_t groupId, std::int64_t sceneId) {
         if (!other.userId || other.sceneId != sceneId) {
             continue;
         }
-        for (const auto shown : other.onScreen) {
-            if (shown == groupId) {
-                other.session->send(*frame);
-                break;
-            }
+        const auto shown = onScreen_.find(*other.userId);
+        if (shown != onScreen_.end() &&
+            std::find(shown->second.begin(), shown->second.end(), groupId) != shown->second.end()) {
+            other.session->send(*frame);
         }
     }
 }

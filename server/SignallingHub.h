@@ -42,7 +42,6 @@ class SignallingHub final : public SessionListener {
         std::int64_t sceneId = 0;
         std::set<std::int64_t> tapped;
         std::set<std::int64_t> pressed;
-        std::vector<std::int64_t> onScreen;
 
         bool listensTo(std::int64_t groupId) const {
             return tapped.contains(groupId) || pressed.contains(groupId);
@@ -75,6 +74,9 @@ class SignallingHub final : public SessionListener {
     ServerState& state_;
     std::map<Session*, Peer> peers_;
     std::map<std::int64_t, Session*> byUser_;
+    // The groups of each user's last page, by user rather than by connection: a client that
+    // reconnects announces its listening again but not its page, and still shows that page.
+    std::map<std::int64_t, std::vector<std::int64_t>> onScreen_;
     CallBook calls_;
 };
 

@@ -203,6 +203,40 @@ TEST_F(SignallingTest, ListenerChangesGoToTheUsersShowingTheGroupAndToTheHTTPSid
     EXPECT_EQ(typesOf(unconcerned->drain()), Types{Message::userOffline});
 }
 
+TEST_F(SignallingTest, TheGroupsOnScreenOutliveTheConnectionThatShowedThem) {
+    // A client that gets its link back announces its listening again but not its page; the
+    // page it still shows must go on hearing of its listeners.
+    auto viewer = user(1, 1);
+    viewer->request(Message::turnPage, turnPageFrame(1, 1, {101, 102}));
+    auto listener = user(2, 1);
+    settle({viewer.get(), listener.get()});
+
+    viewer->close();
+    listener->nextOf(Message::userOffline);
+    viewer = user(1, 1);
+    listener->request(Message::channelListenerTap,
+                      listenerFrame(Message::channelListenerTap, 2, 1, 101, true));
+    auto change = viewer->nextOf(Message::channelListenersChange);
+    ASSERT_TRUE(change);
+    EXPECT_EQ(leadingInt(change->payload), 101);
+    EXPECT_EQ(listenerIds(*change), std::vector<std::int64_t>{2});
+
+    // A new connection that replaces a stale one keeps the page as well.
+    auto fresh = user(1, 1);
+    EXPECT_TRUE(viewer->closedByServer());
+    listener->request(Message::channelListenerPress,
+                      listenerFrame(Message::channelListenerPress, 2, 1, 102, true));
+    change = fresh->nextOf(Message::channelListenersChange);
+    ASSERT_TRUE(change);
+    EXPECT_EQ(leadingInt(change->payload), 102);
+    EXPECT_EQ(listenerIds(*change), std::vector<std::int64_t>{2});
+
+    // Groups that the page does not show stay quiet.
+    listener->request(Message::channelListenerTap,
+                      listenerFrame(Message::channelListenerTap, 2, 1, 103, true));
+    EXPECT_EQ(typesOf(fresh->drain()), Types{});
+}
+
 TEST_F(SignallingTest, AdminPushSendsTheFrameToTheConnectedUser) {
     auto client = user(4, 1);
     auto reply = post("/admin/push", "uid=4&type=80&payload=00000001");
