@@ -1,7 +1,14 @@
 // The screen's buttons and paging: groups from the real server's pages, frames to a
 // recording peer.
 #include <QApplication>
+#include <QHelpEvent>
+#include <QImage>
+#include <QLabel>
 #include <QPushButton>
+#include <QToolTip>
+#include <algorithm>
+#include <cstdlib>
+#include <map>
 
 #include "../ui/UiTestSupport.h"
 #include "HomePageFixture.h"
@@ -49,6 +56,70 @@ class HomePagePaging : public HomePageFixture {
         return !waitUntil([] { return false; }, 400);
     }
 };
+
+// The tooltip shown now, or null.
+QWidget* shownTooltip() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == QStringLiteral("qtooltip_label") && widget->isVisible()) {
+            return widget;
+        }
+    }
+    return nullptr;
+}
+
+struct TooltipLook {
+    QString text;
+    QColor box;             // the colour most of the inside is drawn in
+    int darkestText = 255;  // lightness of the darkest pixel that differs from the box
+    int lighterPixels = 0;  // pixels that differ from the box and are not darker
+    int darkerPixels = 0;   // pixels that differ from the box and are darker
+};
+
+// Shows the button's own tooltip as a hover would and reads what it draws, inside its frame.
+TooltipLook tooltipOf(QWidget* button) {
+    TooltipLook look;
+    const QPoint at = button->rect().center();
+    QHelpEvent hover(QEvent::ToolTip, at, button->mapToGlobal(at));
+    QApplication::sendEvent(button, &hover);
+    QWidget* tip = nullptr;
+    if (!waitUntil([&] { return (tip = shownTooltip()) != nullptr; })) {
+        ADD_FAILURE() << "no tooltip for " << button->objectName().toStdString();
+        return look;
+    }
+    look.text = static_cast<QLabel*>(tip)->text();
+    const QImage image = tip->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QRect inside = image.rect().adjusted(3, 3, -3, -3);
+    std::map<QRgb, int> counts;
+    for (int y = inside.top(); y <= inside.bottom(); ++y) {
+        for (int x = inside.left(); x <= inside.right(); ++x) {
+            ++counts[image.pixel(x, y)];
+        }
+    }
+    look.box = QColor::fromRgb(
+        std::max_element(counts.begin(), counts.end(), [](const auto& a, const auto& b) {
+            return a.second < b.second;
+        })->first);
+    const auto differs = [&](QRgb rgb) {
+        return std::max({std::abs(qRed(rgb) - look.box.red()),
+                         std::abs(qGreen(rgb) - look.box.green()),
+                         std::abs(qBlue(rgb) - look.box.blue())}) > 24;
+    };
+    for (const auto& [rgb, count] : counts) {
+        if (!differs(rgb)) {
+            continue;
+        }
+        const int lightness = QColor::fromRgb(rgb).lightness();
+        if (lightness < look.box.lightness()) {
+            look.darkerPixels += count;
+            look.darkestText = std::min(look.darkestText, lightness);
+        } else {
+            look.lighterPixels += count;
+        }
+    }
+    QToolTip::hideText();
+    waitUntil([] { return shownTooltip() == nullptr; });
+    return look;
+}
 
 TEST_F(HomePagePaging, PagesBindTheirGroupsToBothRowsAndTellTheServer) {
     openRecorded();
@@ -132,6 +203,39 @@ TEST_F(HomePagePaging, TheLockRefusesEveryTaggedButtonButItself) {
     EXPECT_EQ(lastNotice(), "解锁");
     press(HomePage::nextPageTag);
     waitForPage(2);
+}
+
+// The talk buttons' own colours stay on the buttons: their tooltip is drawn in the
+// platform's tooltip colours, dark text on a light box, idle and while talking.
+TEST_F(HomePagePaging, TalkButtonTooltipsAreDarkTextOnALightBox) {
+    openRecorded();
+    const QColor tooltipBox = QToolTip::palette().color(QPalette::ToolTipBase);
+    auto check = [&](TTDoubleClickButton* button) {
+        const TooltipLook look = tooltipOf(button);
+        const std::string name = button->objectName().toStdString();
+        EXPECT_EQ(look.text, QStringLiteral("双击开启通话")) << name;
+        EXPECT_EQ(look.box, tooltipBox) << name;
+        EXPECT_GE(look.box.lightness(), 200) << name;
+        EXPECT_GT(look.darkerPixels, 20) << name << ": the text is drawn dark";
+        EXPECT_LT(look.darkestText, 80) << name;
+        EXPECT_EQ(look.lighterPixels, 0) << name << ": no light text on the box";
+    };
+    for (TTDoubleClickButton* button : {page->smallSpeakerBtn(), page->bigSpeakerBtn(),
+                                        page->floatingBtn(), page->speakingStatusBtn()}) {
+        check(button);
+    }
+    // The buttons keep their own text colours.
+    for (TTDoubleClickButton* button : {page->smallSpeakerBtn(), page->bigSpeakerBtn()}) {
+        EXPECT_EQ(button->palette().color(QPalette::ButtonText), QColor(Qt::white));
+    }
+    EXPECT_EQ(page->speakingStatusBtn()->palette().color(QPalette::ButtonText),
+              QColor(0xaa, 0xaa, 0xaa));
+
+    doubleClick(page->smallSpeakerBtn());
+    ASSERT_TRUE(waitUntil([&] { return page->speakingStatusBtn()->text() == "小广播"; }));
+    page->speakingStatusBtn()->ensurePolished();
+    EXPECT_EQ(page->speakingStatusBtn()->palette().color(QPalette::ButtonText), QColor(Qt::white));
+    check(page->speakingStatusBtn());
 }
 
 TEST_F(HomePagePaging, OverlaysOpenOverThePageWithWhatTheyNeed) {

@@ -96,7 +96,8 @@ void HomePage::refreshSpeakingViews() {
         text = statusText(audioMessage(), singleSpeakingGroup().has_value());
     }
     speakingStatusBtn_->setText(text);
-    speakingStatusBtn_->setStyleSheet(QStringLiteral("color: %1;").arg(color.name()));
+    speakingStatusBtn_->setStyleSheet(
+        QStringLiteral("QPushButton { color: %1; }").arg(color.name()));
 }
 
 void HomePage::toggleSmallBroadcast() {
