@@ -1,7 +1,7 @@
 #include "app/OutageAlert.h"
 
-#include "app/AppDelegate.h"
 #include "net/signalling/TCPSocket.h"
+#include "ui/MainContentView.h"
 #include "ui/TTExtension.h"
 
 namespace intercom {
@@ -49,15 +49,9 @@ void OutageAlert::showAlert() {
     if (!alert_ || alert_->parentWidget()) {
         return;
     }
-    const AppDelegate* delegate = AppDelegate::shared();
-    QWidget* window = delegate ? delegate->window() : nullptr;
-    if (!window) {
-        return;
-    }
-    alert_->setParent(window);
-    pinEdgesToSuperview(alert_);
-    alert_->raise();
-    alert_->show();
+    // On the content view, like every panel over the whole client: notices posted there
+    // during the outage come above it.
+    showOverMainWindow(alert_);
 }
 
 void OutageAlert::hideAlert() {

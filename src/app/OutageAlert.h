@@ -31,8 +31,9 @@ class OutageAlert {
   private:
     void load();
 
-    // Owned here while off screen, by the window while on it; the window may take it along
-    // when it goes, and then a new one is loaded for the next sequence.
+    // Owned here while off screen, by the main window's content view while on it; a content
+    // view that goes (a page replaced) takes it along, and then a new one is loaded for the
+    // next sequence.
     QPointer<TTCustomAlert> alert_;
     // What the installed handlers hold: gone with this object, so a late announcement
     // finds nothing to show.

@@ -10,6 +10,8 @@
 #include "app/OutageAlert.h"
 #include "net/signalling/TCPSocket.h"
 #include "platform/dispatch/MainQueue.h"
+#include "ui/MainContentView.h"
+#include "ui/controls/FNHUD.h"
 
 namespace intercom {
 namespace {
@@ -32,7 +34,7 @@ class OutageAlertTest : public ::testing::Test {
         return static_cast<int>(window->findChildren<TTCustomAlert*>().size());
     }
     bool panelUp() const {
-        return alert.panel() && alert.panel()->parentWidget() == window &&
+        return alert.panel() && alert.panel()->parentWidget() == mainContentView() &&
                alert.panel()->isVisible();
     }
 
@@ -41,15 +43,17 @@ class OutageAlertTest : public ::testing::Test {
     OutageAlert alert;
 };
 
-TEST_F(OutageAlertTest, CoversTheWholeWindowWithTheRedTitledNoticeOnce) {
+TEST_F(OutageAlertTest, CoversTheWholeContentWithTheRedTitledNoticeOnce) {
     alert.showAlert();
     alert.showAlert();
     ASSERT_TRUE(panelUp());
     EXPECT_EQ(panelsOnWindow(), 1);
     TTCustomAlert* panel = alert.panel();
-    EXPECT_EQ(panel->geometry(), window->rect());
+    QWidget* content = mainContentView();
+    EXPECT_EQ(content->geometry(), window->rect());
+    EXPECT_EQ(panel->geometry(), content->rect());
     window->resize(1200, 700);
-    EXPECT_TRUE(waitUntil([&] { return panel->geometry() == window->rect(); }));
+    EXPECT_TRUE(waitUntil([&] { return panel->geometry() == content->rect(); }));
     EXPECT_EQ(window->childAt(window->rect().center() + QPoint(0, 200)), panel)
         << "nothing underneath can be reached";
 
@@ -65,6 +69,34 @@ TEST_F(OutageAlertTest, CoversTheWholeWindowWithTheRedTitledNoticeOnce) {
     alert.hideAlert();
     EXPECT_EQ(panel->parentWidget(), nullptr);
     EXPECT_EQ(panelsOnWindow(), 0);
+}
+
+// The panel is the content view's last subview, like every panel over the whole client:
+// what is posted there afterwards comes above it. Without a content view there is nowhere
+// to put it.
+TEST_F(OutageAlertTest, SitsOnTheContentViewBelowLaterNoticesAndNeedsOne) {
+    std::unique_ptr<QWidget> content(window->takeCentralWidget());
+    ASSERT_TRUE(content);
+    alert.showAlert();
+    EXPECT_EQ(alert.panel()->parentWidget(), nullptr);
+    EXPECT_FALSE(alert.panel()->isVisible());
+    EXPECT_EQ(panelsOnWindow(), 0);
+
+    window->setCentralWidget(content.release());
+    alert.showAlert();
+    // A content view put into a window on screen is shown once the events have run.
+    ASSERT_TRUE(waitUntil([&] { return panelUp(); }));
+    EXPECT_EQ(mainContentView()->children().last(), alert.panel());
+    showNoticeInMainWindow(QStringLiteral("屏幕已锁定"));
+    const QList<QWidget*> notices = FNHUD::hudViews();
+    ASSERT_FALSE(notices.isEmpty());
+    QWidget* notice = notices.last();
+    ASSERT_TRUE(waitUntil([&] { return notice->isVisible(); }));
+    const QPoint inNotice = notice->mapTo(window, notice->rect().center());
+    QWidget* onTop = window->childAt(inNotice);
+    EXPECT_TRUE(onTop == notice || notice->isAncestorOf(onTop))
+        << "on top: " << (onTop ? onTop->metaObject()->className() : "nothing");
+    FNHUD::hide();
 }
 
 // The connection's announcements drive the panel; a user who closes it is left alone for
