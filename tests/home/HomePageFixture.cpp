@@ -94,6 +94,13 @@ void HomePageFixture::writeMicrophone(std::chrono::seconds length) {
 }
 
 void HomePageFixture::open(std::uint16_t signallingPort, std::int64_t userId) {
+    create(signallingPort, userId);
+    if (page) {
+        waitForPage(1);
+    }
+}
+
+void HomePageFixture::create(std::uint16_t signallingPort, std::int64_t userId) {
     UserInfo user;
     user.id = userId;
     user.name = userId == 1 ? "张伟" : "李娜";
@@ -110,7 +117,6 @@ void HomePageFixture::open(std::uint16_t signallingPort, std::int64_t userId) {
     ASSERT_TRUE(page);
     page->resize(1047, 560);
     page->show();
-    waitForPage(1);
 }
 
 void HomePageFixture::waitForPage(std::int64_t pageNum) {

@@ -42,6 +42,8 @@ class HomePageFixture : public ::testing::Test {
 
     // Opens the page for user `userId` on a connection to `signallingPort`.
     void open(std::uint16_t signallingPort, std::int64_t userId = 1);
+    // The same without waiting for the first page to be on screen.
+    void create(std::uint16_t signallingPort, std::int64_t userId = 1);
     // Opens the page against the recording peer.
     void openRecorded() { open(peer.port()); }
 

@@ -4,6 +4,7 @@
 
 #include "../ui/UiTestSupport.h"
 #include "HomePageFixture.h"
+#include "net/api/APIConfig.h"
 #include "net/signalling/ByteOrder.h"
 #include "ui/TTExtension.h"
 #include "ui/controls/ListenChannelButton.h"
@@ -61,6 +62,31 @@ TEST_F(HomePageTalk, SmallBroadcastStartsAndEndsWithItsStatusAndPausesTheHeartbe
     EXPECT_TRUE(statusColor().contains("#aaaaaa"));
     EXPECT_TRUE(voiceStopped());
     EXPECT_TRUE(waitUntil([&] { return pings() > pingsWhileTalking; })) << "heartbeat restarted";
+}
+
+TEST_F(HomePageTalk, SmallBroadcastWaitsForAPageWithGroups) {
+    // Nothing answers the page request: the page stays without groups.
+    api::setAPIBaseURL("http://127.0.0.1:9");
+    create(peer.port());
+    ASSERT_TRUE(page);
+    EXPECT_FALSE(page->smallSpeakerBtn()->isEnabled()) << "before any page";
+    ASSERT_TRUE(waitUntil([&] { return lastNotice() == "服务器错误"; }));
+    ASSERT_TRUE(waitUntil([&] { return socket->isConnected(); }));
+    doubleClick(page->smallSpeakerBtn());
+    EXPECT_FALSE(page->isSpeaking());
+    EXPECT_FALSE(page->console()->recorder());
+    EXPECT_EQ(status(), "双击通话");
+    EXPECT_TRUE(voiceStopped());
+    EXPECT_TRUE(voiceFrames().empty());
+
+    api::setAPIBaseURL("http://127.0.0.1:" + std::to_string(server->httpPort()));
+    page->setPageNum(1);
+    waitForPage(1);
+    EXPECT_TRUE(page->smallSpeakerBtn()->isEnabled());
+    doubleClick(page->smallSpeakerBtn());
+    EXPECT_TRUE(page->console()->recorder());
+    ASSERT_TRUE(waitUntil([&] { return status() == "小广播"; }));
+    EXPECT_EQ(nextBlock(Message::audioSmallBroadcast).groups, kFirstPageGroups);
 }
 
 TEST_F(HomePageTalk, BigThenSmallBroadcastRedirectsTheRunningCapture) {

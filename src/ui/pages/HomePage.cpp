@@ -128,6 +128,17 @@ void HomePage::setUserNameLabel(QLabel* label) {
 
 void HomePage::setSmallSpeakerBtn(TTDoubleClickButton* button) {
     smallSpeakerBtn_ = button;
+    // No page yet, so no groups; a failed page request leaves it so.
+    showSmallBroadcastTargets(false);
+}
+
+void HomePage::showSmallBroadcastTargets(bool hasGroups) {
+    if (!smallSpeakerBtn_) {
+        return;
+    }
+    smallSpeakerBtn_->setEnabled(hasGroups);
+    smallSpeakerBtn_->setIcon(QIcon(hasGroups ? QStringLiteral(":/images/ic_small_call.svg")
+                                              : QStringLiteral(":/images/ic_small_call_no.svg")));
 }
 
 void HomePage::setBigSpeakerBtn(TTDoubleClickButton* button) {
@@ -328,13 +339,7 @@ void HomePage::applyPage() {
     if (pageNameLabel_) {
         pageNameLabel_->setText(QString::fromStdString(held->pageName));
     }
-    if (smallSpeakerBtn_) {
-        const bool hasGroups = !held->groups.empty();
-        smallSpeakerBtn_->setEnabled(hasGroups);
-        smallSpeakerBtn_->setIcon(QIcon(hasGroups
-                                            ? QStringLiteral(":/images/ic_small_call.svg")
-                                            : QStringLiteral(":/images/ic_small_call_no.svg")));
-    }
+    showSmallBroadcastTargets(!held->groups.empty());
     console_->setAudioMessage(Message::audioChannels);
     console_->setSpeaking(false);
     updateSpeaking();

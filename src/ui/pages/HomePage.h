@@ -127,6 +127,8 @@ class HomePage : public QWidget, public TTChannelButtonDelegate {
     // Colours a channel panel and makes this page the delegate of its buttons.
     void setChannelPanel(QPointer<QWidget>& outlet, QWidget* panel);
     void toggleBroadcast(Message mode);
+    // The small broadcast goes to every group of the page on screen: without any, it is off.
+    void showSmallBroadcastTargets(bool hasGroups);
     void pageNumDidChange();
     void requestPage();
     // Adds an overlay over the whole page; it removes itself with its back button.
