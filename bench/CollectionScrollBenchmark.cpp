@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "app/WebEngineEnvironment.h"
 #include "ui/TTExtension.h"
 #include "ui/controls/CollectionGrid.h"
 #include "ui/pages/GroupsPage.h"
@@ -17,7 +16,6 @@
 int main(int argc, char** argv) {
     using namespace intercom;
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    prepareWebEngineEnvironment();
     QApplication app(argc, argv);
 
     std::vector<Group> groups(500);

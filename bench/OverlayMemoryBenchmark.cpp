@@ -24,7 +24,6 @@
 
 #include "ServerChild.h"
 #include "app/EventLoopQueue.h"
-#include "app/WebEngineEnvironment.h"
 #include "model/UserInfo.h"
 #include "net/api/APIConfig.h"
 #include "platform/NotificationCenter.h"
@@ -164,7 +163,6 @@ int main(int argc, char** argv) {
     }
     ::setenv("XDG_CONFIG_HOME", folder, 1);
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    prepareWebEngineEnvironment();
     QApplication app(argc, argv);
     dispatch::setMainQueue(std::make_shared<EventLoopQueue>());
 

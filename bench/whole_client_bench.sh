@@ -3,7 +3,8 @@
 # stand-in server on the client's fixed ports (8001, 6001: nothing else may hold them):
 #   - start to the sign-in window on screen (5 starts),
 #   - the login key press to the home page showing its groups (5 sign-ins),
-#   - resident memory of two clients idle on the home page,
+#   - resident memory of two clients idle on the home page, and whether either has a GL
+#     driver or the web engine mapped,
 #   - the mouth-to-ear delay from one client to the other through the server (clicks fed to
 #     the talker's microphone file, found in the listener's speaker file, SDL's disk driver),
 #   - resident memory while talking for TALK_MINUTES (default 10; 0.5 for a short run).
@@ -145,6 +146,11 @@ sign_in li "U674E U5A1C" >/dev/null
 sleep 5
 idle_zhang=$(rss_mb "${pid_of[zhang]}")
 idle_li=$(rss_mb "${pid_of[li]}")
+# What a GL driver (Mesa's DRI drivers, its GLX vendor library) or the web engine would
+# have mapped into either idle client.
+gl_mapped=$(cat "/proc/${pid_of[zhang]}/maps" "/proc/${pid_of[li]}/maps" | awk '{ print $6 }' |
+    grep -E '_dri\.so|libGLX_mesa|libQt6WebEngine' | sort -u | xargs -r -n1 basename |
+    tr '\n' ' ' || true)
 
 zhang_window=$(window_of "${pid_of[zhang]}")
 li_window=$(window_of "${pid_of[li]}")
@@ -232,6 +238,7 @@ cat <<EOF
 | start to sign-in window on screen (5 starts) | median $start_median ms, max $start_max ms | under 500 ms |
 | login key to home page with its groups (5 sign-ins) | median $login_median ms, max $login_max ms | |
 | resident memory idle on the home page | talker $idle_zhang MB, listener $idle_li MB | under 60 MB |
+| GL driver or web engine mapped, idle on the home page | ${gl_mapped:-none} | none |
 | mouth-to-ear through the server ($delay_count of $talks clicks found) | median $delay_median ms, min $delay_min, max $delay_max | within 10 ms of the floor, 200 ms |
 | resident memory talking $talk_minutes min, first tenth to end | talker $first_zhang to $last_zhang MB ($(growth "$first_zhang" "$last_zhang")), listener $first_li to $last_li MB ($(growth "$first_li" "$last_li")) | no growth |
 EOF

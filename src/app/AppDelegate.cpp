@@ -2,6 +2,7 @@
 
 #include <QApplication>
 
+#include "ui/CentreOnScreen.h"
 #include "ui/MainContentView.h"
 #include "ui/TTExtension.h"
 #include "ui/pages/HomePage.h"

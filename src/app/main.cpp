@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QIcon>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 
@@ -8,15 +9,15 @@
 #include "app/OutageAlert.h"
 #include "app/SignalQuitter.h"
 #include "app/SingleInstance.h"
-#include "app/WebEngineEnvironment.h"
 #include "net/signalling/TCPSocket.h"
 #include "platform/Bundle.h"
+#include "platform/Log.h"
 #include "platform/audio/SdlAudio.h"
 #include "platform/dispatch/MainQueue.h"
+#include "ui/PrivacyPolicyProcess.h"
 #include "ui/Resources.h"
 
 int main(int argc, char** argv) {
-    intercom::prepareWebEngineEnvironment();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("intercom"));
     // The desktop entry gives the task bar the client's name and icon; the window icon
@@ -33,10 +34,16 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    // A missing tone or page only shows much later as silence or an empty window.
+    // A missing tone, page or program only shows much later, as silence or a window that
+    // never opens.
     for (const std::string& name : intercom::Bundle::missingResources()) {
         std::cerr << "intercom: data file " << name << " is missing from "
                   << intercom::Bundle::resourceFolder().string() << '\n';
+    }
+    const std::filesystem::path privacyProgram = intercom::privacyPolicyProgram();
+    if (std::error_code error; !std::filesystem::is_regular_file(privacyProgram, error)) {
+        intercom::logFailure("the privacy policy's program " + privacyProgram.string() +
+                             " is missing");
     }
 
     // Started at launch, not at the first talk: reaching the sound server takes long enough

@@ -12,19 +12,36 @@ bool isInside(const std::filesystem::path& path, const std::filesystem::path& fo
     return !relative.empty() && *relative.begin() != "..";
 }
 
+std::filesystem::path runningExecutable() {
+    std::error_code error;
+    return std::filesystem::canonical("/proc/self/exe", error);
+}
+
+bool runsFromBuildTree(const std::filesystem::path& executable) {
+    std::error_code error;
+    const auto buildTree = std::filesystem::weakly_canonical(INTERCOM_BUILD_DIR, error);
+    return !executable.empty() && !buildTree.empty() && isInside(executable, buildTree);
+}
+
 }  // namespace
 
 std::filesystem::path resourceFolder() {
     static const std::filesystem::path folder = [] {
-        std::error_code error;
-        const auto executable = std::filesystem::canonical("/proc/self/exe", error);
-        const auto buildTree = std::filesystem::weakly_canonical(INTERCOM_BUILD_DIR, error);
-        if (!executable.empty() && !buildTree.empty() && isInside(executable, buildTree)) {
+        const auto executable = runningExecutable();
+        if (runsFromBuildTree(executable)) {
             return std::filesystem::path(INTERCOM_BUILD_RESOURCES_DIR);
         }
         return (executable.parent_path() / INTERCOM_DATA_DIR_FROM_BIN).lexically_normal();
     }();
     return folder;
+}
+
+std::filesystem::path programPath(std::string_view name) {
+    const auto executable = runningExecutable();
+    if (runsFromBuildTree(executable)) {
+        return std::filesystem::path(INTERCOM_BUILD_PROGRAMS_DIR) / name;
+    }
+    return executable.parent_path() / name;
 }
 
 std::optional<std::filesystem::path> pathForResource(std::string_view name) {

@@ -1,8 +1,6 @@
 #include "ui/TTExtension.h"
 
 #include <QFile>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QWidget>
 
 #include "ui/Resources.h"
@@ -56,14 +54,6 @@ QWidget* loadWidgetFromNib(const QString& fileName, const QMetaObject& type) {
 
 void makeToast(QWidget* view, const QString& text) {
     FNHUD::showMessage(text, view);
-}
-
-void centreOnScreen(QWidget* window) {
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame = window->frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        window->move(frame.topLeft());
-    }
 }
 
 }  // namespace intercom

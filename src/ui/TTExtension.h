@@ -39,7 +39,4 @@ std::unique_ptr<T> loadFromNib() {
 // Shows a transient notice over the view.
 void makeToast(QWidget* view, const QString& text);
 
-// Centres a top-level window, frame included, on the primary screen's free area.
-void centreOnScreen(QWidget* window);
-
 }  // namespace intercom

@@ -1,5 +1,6 @@
 #include "ui/UiLoader.h"
 
+#include <QCoreApplication>
 #include <QHash>
 #include <functional>
 
@@ -50,12 +51,21 @@ const QHash<QString, Factory>& projectClasses() {
     return classes;
 }
 
+// A loader loads every Qt Designer plugin under the library paths as it is made, and the web
+// view's plugin brings the whole web engine into the process. The project's classes come from
+// the table above, so the loader is made while there are no library paths.
+QStringList libraryPaths;
+
+QObject* withoutLibraryPaths() {
+    libraryPaths = QCoreApplication::libraryPaths();
+    QCoreApplication::setLibraryPaths({});
+    return nullptr;
+}
+
 }  // namespace
 
-UiLoader::UiLoader() {
-    // The project's classes come from the table above; Qt Designer's plugins (the web view's
-    // among them) would only slow every load down.
-    clearPluginPaths();
+UiLoader::UiLoader() : QUiLoader(withoutLibraryPaths()) {
+    QCoreApplication::setLibraryPaths(libraryPaths);
 }
 
 QWidget* UiLoader::loadForm(QIODevice* device) {

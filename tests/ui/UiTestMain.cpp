@@ -3,16 +3,9 @@
 #include <QApplication>
 #include <cstdlib>
 
-#include "app/WebEngineEnvironment.h"
 #include "support/TempDir.h"
 #include "support/TestIsolation.h"
 #include "support/WaitUntil.h"
-
-// Chromium inside Qt WebEngine (the privacy-policy window) frees some of its objects with a
-// sized delete of another type; AddressSanitizer would stop the widget tests there.
-extern "C" const char* __asan_default_options() {
-    return "new_delete_type_mismatch=0";
-}
 
 // Replaces the support library's main: the widget tests need a QApplication, and each
 // process still gets a private configuration folder.
@@ -24,7 +17,6 @@ int main(int argc, char** argv) {
     // Widgets that ring or talk play through SDL's disk driver, never a sound card.
     ::setenv("SDL_AUDIODRIVER", "disk", 0);
     ::testing::InitGoogleTest(&argc, argv);
-    intercom::prepareWebEngineEnvironment();
     QApplication app(argc, argv);
     intercom::test::isolateTests();
     intercom::test::setWaitStep([] { QApplication::processEvents(QEventLoop::AllEvents, 20); });

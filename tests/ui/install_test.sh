@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch prefix and starts the installed client from there on a
-# virtual X display: it must find every data file in the prefix (it says on stderr which
-# one it misses), show its icon, and be listed by a valid desktop entry. Run under
-# a virtual X server (tests/support/with-xvfb); $1 is cmake, $2 the build folder.
+# virtual X display: it must find every data file and the privacy policy's program in the
+# prefix (it says on stderr which one it misses), show its icon, and be listed by a valid
+# desktop entry. Run under a virtual X server (tests/support/with-xvfb); $1 is cmake, $2 the
+# build folder.
 set -euo pipefail
 cmake=$1
 build=$2
@@ -25,7 +26,8 @@ trap cleanup EXIT
 prefix=$work/prefix
 "$cmake" --install "$build" --prefix "$prefix" >/dev/null
 
-for file in bin/intercom bin/intercom-server share/applications/intercom.desktop \
+for file in bin/intercom bin/intercom-privacy-policy bin/intercom-server \
+    share/applications/intercom.desktop \
     share/icons/hicolor/scalable/apps/intercom.svg; do
     [ -f "$prefix/$file" ] || { echo "not installed: $file" >&2; exit 1; }
 done
@@ -85,13 +87,17 @@ if ! has_icon; then
 fi
 stop_client
 
-# A data file taken out of the prefix is reported: the client looked for it there.
-rm "$prefix/share/intercom/call_bee.wav"
+# A data file or the privacy program taken out of the prefix is reported: the client looked
+# for them there.
+rm "$prefix/share/intercom/call_bee.wav" "$prefix/bin/intercom-privacy-policy"
 start_client
 stop_client
-if ! grep -qF "call_bee.wav is missing from $prefix/share/intercom" "$work/stderr"; then
-    echo "the missing tone went unreported:" >&2
-    cat "$work/stderr" >&2
-    exit 1
-fi
-echo "installed client finds its data files in $prefix"
+for missing in "call_bee.wav is missing from $prefix/share/intercom" \
+    "program $prefix/bin/intercom-privacy-policy is missing"; do
+    if ! grep -qF "$missing" "$work/stderr"; then
+        echo "unreported: $missing" >&2
+        cat "$work/stderr" >&2
+        exit 1
+    fi
+done
+echo "installed client finds its data files and the privacy policy's program in $prefix"

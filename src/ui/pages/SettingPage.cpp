@@ -9,9 +9,9 @@
 #include "platform/KeyValueStore.h"
 #include "platform/Log.h"
 #include "ui/PageContent.h"
+#include "ui/PrivacyPolicyProcess.h"
 #include "ui/TTExtension.h"
 #include "ui/controls/TTSlider.h"
-#include "ui/pages/PrivatePolicyPage.h"
 
 namespace intercom {
 
@@ -186,7 +186,7 @@ void SettingPage::handleSliderAction(TTSlider* sender) {
 }
 
 void SettingPage::handlePrivatePolicyClick() {
-    PrivatePolicyPage::openWindow();
+    openPrivacyPolicyWindow();
 }
 
 void SettingPage::mousePressEvent(QMouseEvent* event) {

@@ -20,7 +20,7 @@
 #include <optional>
 
 #include "app/EventLoopQueue.h"
-#include "app/WebEngineEnvironment.h"
+#include "app/privacy/WebEngineEnvironment.h"
 #include "model/Page.h"
 #include "model/UserInfo.h"
 #include "net/api/APIConfig.h"
@@ -35,8 +35,8 @@
 #include "ui/pages/GroupsPage.h"
 #include "ui/pages/HomePage.h"
 #include "ui/pages/LoginPage.h"
-#include "ui/pages/PrivatePolicyPage.h"
 #include "ui/pages/SettingPage.h"
+#include "ui/privacy/PrivatePolicyPage.h"
 
 namespace intercom {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/WebEngineEnvironment.h"
+#include "app/privacy/WebEngineEnvironment.h"
 
 #include <unistd.h>
 

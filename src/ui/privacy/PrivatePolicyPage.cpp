@@ -1,4 +1,4 @@
-#include "ui/pages/PrivatePolicyPage.h"
+#include "ui/privacy/PrivatePolicyPage.h"
 
 #include <QUrl>
 #include <QVBoxLayout>
@@ -6,7 +6,7 @@
 #include <QWebEngineView>
 
 #include "platform/Bundle.h"
-#include "ui/TTExtension.h"
+#include "ui/CentreOnScreen.h"
 
 namespace intercom {
 
@@ -41,8 +41,10 @@ void PrivatePolicyPage::webViewDidFinishLoad(bool ok) {
     if (!ok) {
         return;
     }
-    webView_->page()->runJavaScript(QStringLiteral(
-        "document.getElementsByTagName('body')[0].style.webkitTextSizeAdjust= '240%'"));
+    // Chromium on the desktop ignores the text-size adjustment that mobile browsers know; the
+    // body's font size is what it honours, and the page sizes all its text relative to it.
+    webView_->page()->runJavaScript(
+        QStringLiteral("document.getElementsByTagName('body')[0].style.fontSize = '240%'"));
 }
 
 PrivatePolicyPage* PrivatePolicyPage::openWindow() {

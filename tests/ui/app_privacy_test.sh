@@ -1,0 +1,178 @@
+#!/usr/bin/env bash
+# Starts the client as a user does, against the real server on the client's fixed ports, and
+# signs in through its window: neither on the sign-in page nor on the home page may the
+# client have a GL driver or the web engine mapped. Then it opens the settings and clicks
+# the privacy link twice: each click opens one more privacy-policy window, 1000 x 560, from a
+# process of its own that shows the page, and the client still maps no GL driver. Run on a
+# virtual X server (tests/support/with-xvfb), holding the fixed ports alone.
+# $1 is the intercom executable, $2 the intercom-server executable.
+set -euo pipefail
+app=$1
+server_app=$2
+
+work=$(mktemp -d)
+server=
+client=
+policies=()
+cleanup() {
+    for pid in "${policies[@]}" $client $server; do
+        kill "$pid" 2>/dev/null || true
+    done
+    for pid in $client $server; do
+        wait "$pid" 2>/dev/null || true
+    done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+"$server_app" >"$work/server.out" 2>&1 &
+server=$!
+for _ in $(seq 1 100); do
+    grep -q '^signalling ' "$work/server.out" && break
+    sleep 0.1
+done
+grep -q '^signalling 6001$' "$work/server.out" || {
+    echo "the server did not start on the fixed ports" >&2
+    cat "$work/server.out" >&2
+    exit 1
+}
+
+# 张伟 is typed with a spare key code for each character (see tests/e2e/two_clients_test.sh).
+xmodmap -e "keycode 200 = U5F20" -e "keycode 201 = U4F1F"
+
+export XDG_CONFIG_HOME=$work/config
+export XDG_RUNTIME_DIR=$work/runtime
+mkdir -p "$XDG_CONFIG_HOME"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+export QT_QPA_PLATFORM=xcb
+export SDL_AUDIODRIVER=disk
+export SDL_DISKAUDIOFILEIN=$work/microphone.raw
+export SDL_DISKAUDIOFILE=$work/speaker.raw
+: >"$SDL_DISKAUDIOFILEIN"
+"$app" 2>"$work/stderr" &
+client=$!
+
+fail() {
+    echo "$1" >&2
+    cat "$work/stderr" >&2
+    exit 1
+}
+
+window=
+for _ in $(seq 1 300); do
+    window=$(xdotool search --onlyvisible --pid "$client" 2>/dev/null | head -1 || true)
+    [ -n "$window" ] && break
+    sleep 0.1
+done
+[ -n "$window" ] || fail "the client showed no window"
+
+# A GL driver (Mesa's DRI drivers and its GLX vendor library) or the web engine in a process.
+gl_and_web_engine() {
+    awk '{ print $6 }' "/proc/$1/maps" | grep -E '_dri\.so|libGLX_mesa|libQt6WebEngine' |
+        sort -u || true
+}
+
+loaded=$(gl_and_web_engine "$client")
+[ -z "$loaded" ] || fail "the sign-in page has mapped: $loaded"
+
+xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
+# The window is mapped before the client has given its name field the focus.
+sleep 0.5
+xdotool key --clearmodifiers ctrl+a BackSpace
+xdotool key --delay 60 U5F20 U4F1F
+xdotool key Tab ctrl+a BackSpace
+xdotool type --delay 60 123456
+xdotool key Return
+# The home page is there once its signalling connection lets the server push to the user.
+connected=
+for _ in $(seq 1 300); do
+    if curl -s -d uid=1 -d type=73 -d payload= http://127.0.0.1:8001/admin/push |
+        grep -q '"code":1'; then
+        connected=1
+        break
+    fi
+    sleep 0.1
+done
+[ -n "$connected" ] || fail "the client did not reach the home page"
+loaded=$(gl_and_web_engine "$client")
+[ -z "$loaded" ] || fail "the home page has mapped: $loaded"
+
+# The 1047 x 560 window: 设置 at the top right, the settings' privacy link at the bottom
+# right, underlined in its blue.
+xdotool mousemove --window "$window" 975 37 click 1
+link_shown=
+for _ in $(seq 1 100); do
+    # Counted, not grep -q: an early exit would fail the pipe.
+    blue=$(import -window "$window" -crop 100x30+930+505 -depth 8 txt:- 2>/dev/null |
+        grep -ci '#00A0F8' || true)
+    if [ "$blue" -gt 0 ]; then
+        link_shown=1
+        break
+    fi
+    sleep 0.1
+done
+[ -n "$link_shown" ] || fail "the settings did not show the privacy link"
+
+# The mapped privacy-policy windows: "id WxH pid", one a line.
+policy_windows() {
+    xwininfo -root -children 2>/dev/null |
+        awk '/"intercom-privacy-policy" "intercom"/ { print $1 }' |
+        while read -r id; do
+            info=$(xwininfo -id "$id")
+            grep -q 'Map State: IsViewable' <<<"$info" || continue
+            echo "$id $(awk '/ Width:/ { w = $2 } / Height:/ { h = $2 } END { print w "x" h }' \
+                <<<"$info") $(xdotool getwindowpid "$id" 2>/dev/null || echo none)"
+        done
+}
+
+wait_for_policies() {
+    for _ in $(seq 1 300); do
+        [ "$(policy_windows | wc -l)" -ge "$1" ] && return 0
+        sleep 0.1
+    done
+    fail "$1 privacy-policy window(s) did not appear: $(policy_windows)"
+}
+
+# The first window opens over the link; the client's window is brought back on top for the
+# second click, as a user would.
+click_link() {
+    xdotool windowraise "$window"
+    sleep 0.3
+    xdotool mousemove --window "$window" 979 521 click 1
+}
+click_link
+wait_for_policies 1
+click_link
+wait_for_policies 2
+sleep 1
+shown=$(policy_windows)
+echo "privacy-policy windows (id, size, process):"
+echo "$shown"
+[ "$(wc -l <<<"$shown")" -eq 2 ] || fail "two clicks opened other than two windows"
+while read -r id size pid; do
+    [ "$size" = 1000x560 ] || fail "a privacy-policy window is $size"
+    [ "$pid" != none ] && [ "$pid" != "$client" ] || fail "window $id is not from a process of its own"
+    policies+=("$pid")
+    # The page is drawn: dark text on the page's white. The windows overlap, so each is
+    # looked at on top.
+    xdotool windowraise "$id"
+    drawn=
+    for _ in $(seq 1 300); do
+        if [ "$(import -window "$id" png:- 2>/dev/null | convert - -colorspace gray \
+            -threshold 50% -format '%[fx:minima] %[fx:maxima]' info: 2>/dev/null)" = "0 1" ]; then
+            drawn=1
+            break
+        fi
+        sleep 0.1
+    done
+    [ -n "$drawn" ] || fail "window $id shows no page"
+done <<<"$shown"
+[ "${policies[0]}" != "${policies[1]}" ] || fail "both windows are from one process"
+
+loaded=$(gl_and_web_engine "$client")
+[ -z "$loaded" ] || fail "with the privacy policy open, the client has mapped: $loaded"
+# The windows' processes write the web engine's notes there too; the client's own begin so.
+if grep '^intercom:' "$work/stderr" >&2; then
+    fail "the client reported a failure"
+fi
+echo "the client maps no GL driver; each click opened the privacy policy in a process of its own"
