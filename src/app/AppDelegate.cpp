@@ -4,6 +4,7 @@
 
 #include "ui/CentreOnScreen.h"
 #include "ui/MainContentView.h"
+#include "ui/PrivacyPolicyProcess.h"
 #include "ui/TTExtension.h"
 #include "ui/pages/HomePage.h"
 #include "ui/pages/LoginPage.h"
@@ -77,7 +78,8 @@ bool AppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows) {
 }
 
 void AppDelegate::reopen() {
-    bool visible = false;
+    // The privacy policy's windows are the client's own too, though another process draws them.
+    bool visible = isPrivacyPolicyWindowOpen();
     for (const QWidget* widget : QApplication::topLevelWidgets()) {
         // A minimised window is not on screen, as on the platform this design comes from.
         visible = visible || (widget->isVisible() && !widget->isMinimized());

@@ -1,5 +1,6 @@
 #include "ui/PrivacyPolicyProcess.h"
 
+#include <QCoreApplication>
 #include <QProcess>
 #include <string>
 
@@ -8,18 +9,40 @@
 
 namespace intercom {
 
+namespace {
+
+// Main thread only, like the clicks that start the windows.
+int openWindows = 0;
+
+}  // namespace
+
 std::filesystem::path privacyPolicyProgram() {
     return Bundle::programPath(INTERCOM_PRIVACY_PROGRAM);
 }
 
 void openPrivacyPolicyWindow() {
     const std::filesystem::path program = privacyPolicyProgram();
-    QProcess process;
-    process.setProgram(QString::fromStdString(program.string()));
-    if (!process.startDetached()) {
+    // Held by the application, so that the window's process ends when the client does.
+    auto* process = new QProcess(QCoreApplication::instance());
+    process->setProgram(QString::fromStdString(program.string()));
+    // The web engine's notes go where the client's own go; nothing collects them unread.
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    process->start();
+    if (!process->waitForStarted()) {
         logFailure("the privacy policy could not be opened: " + program.string() + ": " +
-                   process.errorString().toStdString());
+                   process->errorString().toStdString());
+        delete process;
+        return;
     }
+    ++openWindows;
+    QObject::connect(process, &QProcess::finished, process, [process] {
+        --openWindows;
+        process->deleteLater();
+    });
+}
+
+bool isPrivacyPolicyWindowOpen() {
+    return openWindows > 0;
 }
 
 }  // namespace intercom

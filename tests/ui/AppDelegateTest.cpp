@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QMainWindow>
+#include <QProcess>
 #include <QTest>
 #include <thread>
 
@@ -9,6 +10,7 @@
 #include "app/SingleInstance.h"
 #include "support/TempDir.h"
 #include "ui/MainContentView.h"
+#include "ui/PrivacyPolicyProcess.h"
 
 namespace intercom {
 namespace {
@@ -53,6 +55,23 @@ TEST_F(AppDelegateTest, ReopenBringsTheClosedWindowBackAsItWas) {
     delegate.reopen();
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->centralWidget(), page);
+}
+
+TEST_F(AppDelegateTest, ReopenLeavesTheWindowClosedWhileAPrivacyPolicyWindowIsOpen) {
+    window->close();
+    QApplication::processEvents();
+    openPrivacyPolicyWindow();
+    const auto processes = QCoreApplication::instance()->findChildren<QProcess*>();
+    ASSERT_EQ(processes.size(), 1);
+    EXPECT_EQ(processes[0]->state(), QProcess::Running);
+    delegate.reopen();
+    EXPECT_FALSE(window->isVisible()) << "the policy's window is on screen";
+
+    // Its user closes it.
+    processes[0]->terminate();
+    ASSERT_TRUE(waitUntil([] { return !isPrivacyPolicyWindowOpen(); }, 30000));
+    delegate.reopen();
+    EXPECT_TRUE(window->isVisible());
 }
 
 TEST_F(AppDelegateTest, SecondStartHandsOverToTheRunningOne) {
