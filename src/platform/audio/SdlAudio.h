@@ -17,8 +17,13 @@ SDL_AudioDeviceID open(bool isCapture, const SDL_AudioSpec& spec);
 // the application's to handle.
 bool start();
 
-// Closes and pauses, serialised with the opens: SDL edits its device table without a lock.
+// Pauses the device, after which its callback never runs again, so that what the callback
+// reaches may go as soon as this returns; the device itself closes on a thread of its own that
+// nobody waits for. SDL's close waits for the device's thread, which a driver can keep for
+// good (a sound server's source that stops delivering holds the capture thread in its read):
+// such a device stays open, and neither the caller nor a later open waits for it.
 void close(SDL_AudioDeviceID device);
+// Neither waits for an open or a close: each touches only its own device.
 void pause(SDL_AudioDeviceID device, bool paused);
 SDL_AudioStatus status(SDL_AudioDeviceID device);
 
