@@ -8,8 +8,9 @@ namespace intercom::sdlaudio {
 
 // Opens an SDL audio device with exactly the format asked for (SDL converts when the
 // hardware differs), starting the audio subsystem on first use. Opening is serialised
-// because SDL's device table is not safe against concurrent opens. 0 when there is no
-// usable driver or device; a later call tries again.
+// because SDL's device table is not safe against concurrent opens. When every place in that
+// table is taken, some by devices still closing, it waits for one of them, at most half a
+// second. 0 when there is no usable driver or device; a later call tries again.
 SDL_AudioDeviceID open(bool isCapture, const SDL_AudioSpec& spec);
 
 // Starts the audio subsystem, once for the life of the process; false, logged, when no driver
