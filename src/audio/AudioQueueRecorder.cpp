@@ -116,8 +116,9 @@ void AudioQueueRecorder::releaseSidetone(std::shared_ptr<AudioQueuePlayer> sidet
             return;
         }
     }
-    // Switched off meanwhile, so this may be the last reference. Dropping it here would close
-    // its output device on the capture thread, stalling capture while the device shuts down.
+    // Switched off meanwhile, so this may be the last reference. Dropping it here would pause
+    // its output device and start the thread that closes it, all on the capture thread, which
+    // has to keep up with the microphone.
     dispatch::globalQueue().async([retired = std::move(sidetone)] {});
 }
 

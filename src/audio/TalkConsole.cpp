@@ -66,8 +66,12 @@ TalkSnapshot TalkConsole::snapshot() const {
 }
 
 bool TalkConsole::startRecording() {
-    std::lock_guard lock(deviceMutex_);
-    if (recorder_) {
+    std::lock_guard capture(captureMutex_);
+    return startRecordingLocked();
+}
+
+bool TalkConsole::startRecordingLocked() {
+    if (recorder()) {
         return true;
     }
     auto recorder = AudioQueueRecorder::create();
@@ -76,19 +80,51 @@ bool TalkConsole::startRecording() {
             [self = shared_from_this()](const Bytes& amr) { self->sendCapturedAudio(amr); })) {
         return false;
     }
-    recorder_ = std::move(recorder);
+    {
+        std::lock_guard lock(deviceMutex_);
+        recorder_ = std::move(recorder);
+    }
     socket_.stopPing();
     return true;
 }
 
 void TalkConsole::stopRecording() {
-    std::lock_guard lock(deviceMutex_);
-    if (!recorder_) {
+    std::lock_guard capture(captureMutex_);
+    stopRecordingLocked();
+}
+
+void TalkConsole::stopRecordingLocked() {
+    std::shared_ptr<AudioQueueRecorder> recorder;
+    {
+        std::lock_guard lock(deviceMutex_);
+        recorder = std::move(recorder_);
+        recorder_ = nullptr;
+    }
+    if (!recorder) {
         return;
     }
-    recorder_->stop();
-    recorder_ = nullptr;
+    recorder->stop();
     socket_.startPing();
+}
+
+bool TalkConsole::applySpeaking() {
+    std::lock_guard capture(captureMutex_);
+    if (!isSpeaking()) {
+        stopRecordingLocked();
+        return true;
+    }
+    if (startRecordingLocked()) {
+        return true;
+    }
+    setSpeaking(false);
+    return false;
+}
+
+void TalkConsole::stopRecordingUnlessSpeaking() {
+    std::lock_guard capture(captureMutex_);
+    if (!isSpeaking()) {
+        stopRecordingLocked();
+    }
 }
 
 std::shared_ptr<AudioQueueRecorder> TalkConsole::recorder() const {
@@ -97,18 +133,21 @@ std::shared_ptr<AudioQueueRecorder> TalkConsole::recorder() const {
 }
 
 void TalkConsole::startPlayer() {
-    std::lock_guard lock(deviceMutex_);
-    if (player_) {
+    std::lock_guard starting(playerMutex_);
+    if (hasPlayer()) {
         return;
     }
-    player_ = std::make_shared<AudioQueuePlayer>();
+    auto player = std::make_shared<AudioQueuePlayer>();
     // A speaker that does not start stays silent; the player is kept as the connection's.
-    if (player_->mQueue) {
-        player_->mQueue->start();
+    if (player->mQueue) {
+        player->mQueue->start();
     }
+    std::lock_guard lock(deviceMutex_);
+    player_ = std::move(player);
 }
 
 void TalkConsole::stopPlayer() {
+    std::lock_guard stopping(playerMutex_);
     std::shared_ptr<AudioQueuePlayer> player;
     {
         std::lock_guard lock(deviceMutex_);

@@ -24,8 +24,14 @@ class TCPSocket;
 // The capture callback needs the mode, the single talk group, the page and the partner as
 // one consistent view, so those are kept under one short lock and copied out together for
 // every block (`snapshot`); the page is shared immutably, so the copy costs one reference.
-// Starting and stopping capture or playback is serialised by a second lock, which the capture
-// callback never takes: a stop, which waits for a running block, cannot deadlock with it.
+//
+// Starting and stopping capture is serialised by a lock of its own, and so are starting and
+// stopping the player: each is held while a device opens, which takes a while on a sound
+// server, but neither is taken by playback, by the capture callback or by the interface's
+// reads, which find the recorder and the player under a third lock that guards the two
+// pointers alone. Closing a device never waits (see `sdlaudio::close`). The latch is applied
+// under the capture lock: of two threads that set it and then apply it, the one that applies
+// last sees the final latch, so capture runs exactly when the latch says, whatever the order.
 class TalkConsole : public std::enable_shared_from_this<TalkConsole> {
   public:
     // The call partner's id while one is known; asked once per private-chat block.
@@ -56,6 +62,12 @@ class TalkConsole : public std::enable_shared_from_this<TalkConsole> {
     bool startRecording();
     // Stops and drops the recorder and restarts the heartbeat; nothing without a recorder.
     void stopRecording();
+    // Brings capture in line with the latch: starts it while the latch is on, stops it while
+    // the latch is off. When the latch is on and the microphone cannot start, sets the latch
+    // off and returns false.
+    bool applySpeaking();
+    // Stops capture unless the latch is on; never starts it.
+    void stopRecordingUnlessSpeaking();
     std::shared_ptr<AudioQueueRecorder> recorder() const;
 
     void startPlayer();
@@ -69,6 +81,8 @@ class TalkConsole : public std::enable_shared_from_this<TalkConsole> {
 
   private:
     TalkConsole(TCPSocket& socket, PartnerLookup partner, SelectedChannelsRoute selectedChannels);
+    bool startRecordingLocked();
+    void stopRecordingLocked();
 
     TCPSocket& socket_;
     const PartnerLookup partner_;
@@ -80,6 +94,8 @@ class TalkConsole : public std::enable_shared_from_this<TalkConsole> {
     std::shared_ptr<const Page> page_;
     bool isSpeaking_ = false;
 
+    std::mutex captureMutex_;
+    std::mutex playerMutex_;
     mutable std::mutex deviceMutex_;
     std::shared_ptr<AudioQueueRecorder> recorder_;
     std::shared_ptr<AudioQueuePlayer> player_;

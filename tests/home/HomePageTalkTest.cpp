@@ -1,11 +1,19 @@
 // The talk console against a recording peer: every check is on the frames the client sent.
 #include <QApplication>
 #include <QLayout>
+#include <atomic>
+#include <condition_variable>
+#include <iostream>
+#include <mutex>
+#include <thread>
 
 #include "../ui/UiTestSupport.h"
 #include "HomePageFixture.h"
 #include "net/api/APIConfig.h"
 #include "net/signalling/ByteOrder.h"
+#include "platform/dispatch/MainQueue.h"
+#include "support/FifoMicrophone.h"
+#include "support/KernelWait.h"
 #include "ui/TTExtension.h"
 #include "ui/controls/ListenChannelButton.h"
 #include "ui/controls/SpeakChannelButton.h"
@@ -210,6 +218,110 @@ TEST_F(HomePageTalk, ConnectionLossEndsTheTalkButKeepsTheMode) {
     ASSERT_TRUE(waitUntil([&] { return socket->isConnected() && page->console()->hasPlayer(); }));
     doubleClick(page->floatingBtn());
     EXPECT_EQ(nextBlock(Message::audioBigBroadcast).id, 1) << "the broadcast resumes";
+}
+
+// A talk double click that lands while a connection loss is being handled, inside the old
+// player's device close, races the loss's end of the talk. Whichever wins, the screen and the
+// microphone agree afterwards: either idle and silent, or talking with its voice going out;
+// never "双击通话" on screen while the microphone runs on and its voice reaches the channels
+// after the reconnect.
+TEST_F(HomePageTalk, ATalkClickRacingAConnectionLossLeavesScreenAndMicrophoneAgreeing) {
+    openRecorded();
+    click(speak(0));
+    int idle = 0;
+    int talking = 0;
+    for (int round = 0; round < 8; ++round) {
+        const int connections = peer.connections();
+        peer.drop();
+        // Every other click lands once the player has gone, while its device still closes;
+        // the others as the loss is on its way.
+        if (round % 2 == 0) {
+            ASSERT_TRUE(waitUntil([&] { return !page->console()->hasPlayer(); }));
+        }
+        doubleClick(page->floatingBtn());
+        ASSERT_TRUE(waitUntil([&] {
+            return peer.connections() == connections + 1 && socket->isConnected() &&
+                   page->console()->hasPlayer();
+        }));
+        // Both the click's and the loss's refresh have run.
+        waitUntil([] { return false; }, 100);
+        if (page->isSpeaking()) {
+            ++talking;
+            EXPECT_TRUE(page->console()->recorder()) << "round " << round;
+            EXPECT_EQ(status(), "通话中") << "round " << round;
+            EXPECT_EQ(nextBlock(Message::audioChannels).groups, std::vector<std::int64_t>{101});
+            doubleClick(page->floatingBtn());
+            EXPECT_TRUE(voiceStopped()) << "round " << round;
+        } else {
+            ++idle;
+            EXPECT_EQ(status(), "双击通话") << "round " << round;
+            EXPECT_TRUE(voiceStopped()) << "voice goes out while idle on screen, round " << round;
+            EXPECT_FALSE(page->console()->recorder()) << "round " << round;
+        }
+        ASSERT_FALSE(page->console()->recorder());
+    }
+    std::cout << "rounds ending idle: " << idle << ", talking: " << talking << '\n';
+}
+
+// The microphone stops delivering during a talk, as a sound server's source can: SDL's
+// capture thread then waits inside the driver for good, and closing its device would wait
+// with it. Ending the talk must not wait: the window goes on serving what the rest of the
+// client hands it, the talk ends on screen, and other devices still open (the player after
+// a reconnect) while the microphone stays stuck.
+TEST_F(HomePageTalk, AMicrophoneThatStopsDeliveringLetsTheTalkEndAndTheWindowAnswer) {
+    FifoMicrophone microphone(audioFolder.path() / "microphone.fifo");
+    ::setenv("SDL_DISKAUDIOFILEIN", microphone.path().c_str(), 1);
+    microphone.openWriter();
+    microphone.write(Bytes(640 * 10, 0x11));
+    openRecorded();
+    doubleClick(page->smallSpeakerBtn());
+    ASSERT_TRUE(waitUntil([&] { return status() == "小广播"; }));
+    ASSERT_TRUE(waitUntil([] { return threadWaitsIn("pipe_read"); }))
+        << "the capture waits for a microphone that sends nothing";
+
+    // Work that the other threads hand to the window, counted as the window does it.
+    const auto served = std::make_shared<std::atomic<int>>(0);
+    std::atomic<bool> stopPosting{false};
+    std::thread poster([&] {
+        while (!stopPosting) {
+            dispatch::mainQueue().async([served] { ++*served; });
+            std::this_thread::sleep_for(5ms);
+        }
+    });
+    // Only the end of the microphone's file frees a close that waits with the capture
+    // thread: if the window's thread is caught in one, a watchdog frees it after ten seconds,
+    // and the count says how much the window served until then.
+    std::mutex watch;
+    std::condition_variable watched;
+    bool done = false;
+    int servedUntilFreed = 0;
+    std::thread watchdog([&] {
+        std::unique_lock lock(watch);
+        watched.wait_for(lock, 10s, [&] { return done; });
+        servedUntilFreed = *served;
+        microphone.closeWriter();
+    });
+
+    const int servedBeforeEnd = *served;
+    doubleClick(page->smallSpeakerBtn());
+    waitUntil([&] { return *served >= servedBeforeEnd + 20; });
+    EXPECT_FALSE(page->console()->recorder());
+    EXPECT_EQ(status(), "双击通话");
+    const int connections = peer.connections();
+    peer.drop();
+    EXPECT_TRUE(waitUntil([&] {
+        return peer.connections() == connections + 1 && page->console()->hasPlayer();
+    })) << "a device opens while another one's close waits";
+    EXPECT_TRUE(threadWaitsIn("pipe_read")) << "the microphone was stuck all along";
+    {
+        std::lock_guard lock(watch);
+        done = true;
+    }
+    watched.notify_one();
+    watchdog.join();
+    stopPosting = true;
+    poster.join();
+    EXPECT_GE(servedUntilFreed - servedBeforeEnd, 20) << "the window stopped answering";
 }
 
 TEST_F(HomePageTalk, MicrophoneThatCannotStartLeavesTheLatchOff) {

@@ -181,10 +181,8 @@ void AudioPlayer::reportFinished(bool successfully) {
                 const DeviceLock device(device_);
                 idle = !playing_;
             }
-            // Idle until the next play, rather than feeding silence to the device. Paused
-            // outside the device's lock: a pause takes the audio subsystem's lock, and opens
-            // and pauses elsewhere take that one before the device's. `calls_` keeps a play
-            // from slipping in between.
+            // Idle until the next play, rather than feeding silence to the device. `calls_`
+            // keeps a play from slipping in between.
             if (idle) {
                 sdlaudio::pause(device_, true);
             }

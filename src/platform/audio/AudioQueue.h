@@ -36,7 +36,8 @@ class AudioQueue {
     static std::unique_ptr<AudioQueue> newInput(AudioQueueCallback callback, void* userData);
     static std::unique_ptr<AudioQueue> newOutput(AudioQueueCallback callback, void* userData);
 
-    // Closes the device: once it returns, no callback runs any more.
+    // Closes the device: once it returns, no callback runs any more. It never waits for the
+    // device to finish closing, which a stalled driver can put off for good.
     ~AudioQueue();
     AudioQueue(const AudioQueue&) = delete;
     AudioQueue& operator=(const AudioQueue&) = delete;

@@ -1,6 +1,11 @@
 #include "platform/audio/SdlAudio.h"
 
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
 #include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "platform/Log.h"
 
@@ -10,6 +15,61 @@ namespace {
 
 std::mutex sdlMutex;
 bool started = false;
+
+// SDL 2 keeps at most 15 devices open (the first of its 16 places belongs to its legacy
+// interface), and a closed device's place frees only once its close has ended, about two
+// periods after it began, or never when its driver holds the device's thread. The places are
+// counted, so that an open that fails while every place is taken, some of them by closes
+// under way, waits for one of those to end; but only briefly, as it may never end.
+class DevicePlaces {
+  public:
+    static constexpr int kPlaces = 15;
+    static constexpr auto kLongestWait = std::chrono::milliseconds(500);
+
+    void opened() {
+        std::lock_guard lock(mutex_);
+        ++open_;
+    }
+    void closing() {
+        std::lock_guard lock(mutex_);
+        ++closing_;
+    }
+    // The close could not be handed over: the device keeps its place.
+    void notClosing() {
+        std::lock_guard lock(mutex_);
+        --closing_;
+    }
+    void closed() {
+        {
+            std::lock_guard lock(mutex_);
+            --open_;
+            --closing_;
+            ++closed_;
+        }
+        changed_.notify_all();
+    }
+    // True once a close under way has ended, when every place was taken and `deadline` had
+    // not passed.
+    bool waitForAPlace(std::chrono::steady_clock::time_point deadline) {
+        std::unique_lock lock(mutex_);
+        const std::uint64_t before = closed_;
+        return open_ >= kPlaces && closing_ > 0 &&
+               changed_.wait_until(lock, deadline, [&] { return closed_ != before; });
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int open_ = 0;
+    int closing_ = 0;
+    std::uint64_t closed_ = 0;
+};
+
+// Never destroyed: a close may end while the process exits.
+DevicePlaces& devicePlaces() {
+    static auto* const places = new DevicePlaces;
+    return *places;
+}
 
 bool startLocked() {
     if (started) {
@@ -37,28 +97,56 @@ bool start() {
 
 SDL_AudioDeviceID open(bool isCapture, const SDL_AudioSpec& spec) {
     std::lock_guard lock(sdlMutex);
+    if (!startLocked()) {
+        logFailure(std::string(isCapture ? "microphone" : "speaker") +
+                   " cannot be opened: " + SDL_GetError());
+        return 0;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + DevicePlaces::kLongestWait;
     SDL_AudioSpec obtained{};
-    const SDL_AudioDeviceID device =
-        startLocked() ? SDL_OpenAudioDevice(nullptr, isCapture ? 1 : 0, &spec, &obtained, 0) : 0;
+    SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, isCapture ? 1 : 0, &spec, &obtained, 0);
+    while (device == 0 && devicePlaces().waitForAPlace(deadline)) {
+        device = SDL_OpenAudioDevice(nullptr, isCapture ? 1 : 0, &spec, &obtained, 0);
+    }
     if (device == 0) {
         logFailure(std::string(isCapture ? "microphone" : "speaker") +
                    " cannot be opened: " + SDL_GetError());
+        return 0;
     }
+    devicePlaces().opened();
     return device;
 }
 
+// What SDL 2 shares between devices: the table of open devices, whose free places an open
+// looks for and fills under SDL's own lock. A pause and a status read look up only their own
+// device's place, which nothing but that device's close changes, and then take that device's
+// own lock, so neither needs `sdlMutex` nor waits behind an open that reaches a slow sound
+// server. A close clears its own place with one store of an aligned pointer, after its device
+// thread has ended; an open that reads the place meanwhile finds it taken or free, and both
+// are right. So the close runs outside `sdlMutex` too: held there, one close that never ends
+// would keep every later open waiting.
 void close(SDL_AudioDeviceID device) {
-    std::lock_guard lock(sdlMutex);
-    SDL_CloseAudioDevice(device);
+    // The callback runs under the device's lock, which the pause takes, and checks the pause
+    // under it. A capture thread that waits in the driver does not hold that lock.
+    SDL_PauseAudioDevice(device, 1);
+    devicePlaces().closing();
+    try {
+        std::thread([device] {
+            SDL_CloseAudioDevice(device);
+            devicePlaces().closed();
+        }).detach();
+    } catch (const std::system_error& error) {
+        // Paused, the device does no harm where it stays.
+        devicePlaces().notClosing();
+        logFailure(std::string("an audio device stays open: ") + error.what());
+    }
 }
 
 void pause(SDL_AudioDeviceID device, bool paused) {
-    std::lock_guard lock(sdlMutex);
     SDL_PauseAudioDevice(device, paused ? 1 : 0);
 }
 
 SDL_AudioStatus status(SDL_AudioDeviceID device) {
-    std::lock_guard lock(sdlMutex);
     return SDL_GetAudioDeviceStatus(device);
 }
 

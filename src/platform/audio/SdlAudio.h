@@ -8,8 +8,9 @@ namespace intercom::sdlaudio {
 
 // Opens an SDL audio device with exactly the format asked for (SDL converts when the
 // hardware differs), starting the audio subsystem on first use. Opening is serialised
-// because SDL's device table is not safe against concurrent opens. 0 when there is no
-// usable driver or device; a later call tries again.
+// because SDL's device table is not safe against concurrent opens. When every place in that
+// table is taken, some by devices still closing, it waits for one of them, at most half a
+// second. 0 when there is no usable driver or device; a later call tries again.
 SDL_AudioDeviceID open(bool isCapture, const SDL_AudioSpec& spec);
 
 // Starts the audio subsystem, once for the life of the process; false, logged, when no driver
@@ -17,8 +18,13 @@ SDL_AudioDeviceID open(bool isCapture, const SDL_AudioSpec& spec);
 // the application's to handle.
 bool start();
 
-// Closes and pauses, serialised with the opens: SDL edits its device table without a lock.
+// Pauses the device, after which its callback never runs again, so that what the callback
+// reaches may go as soon as this returns; the device itself closes on a thread of its own that
+// nobody waits for. SDL's close waits for the device's thread, which a driver can keep for
+// good (a sound server's source that stops delivering holds the capture thread in its read):
+// such a device stays open, and neither the caller nor a later open waits for it.
 void close(SDL_AudioDeviceID device);
+// Neither waits for an open or a close: each touches only its own device.
 void pause(SDL_AudioDeviceID device, bool paused);
 SDL_AudioStatus status(SDL_AudioDeviceID device);
 

@@ -91,11 +91,10 @@ class HomePage : public QWidget, public TTChannelButtonDelegate {
     void bindPageGroups();
 
     // The talk console.
+    // Applies the latch: queues the refresh of the talk views and starts or stops capture;
+    // when the microphone cannot start, says so and leaves the latch off.
     void updateSpeaking();
     void refreshSpeakingViews();
-    // Starts capture unless it runs; when the microphone cannot start, says so and leaves
-    // the latch off.
-    void startRecording();
     void toggleSmallBroadcast();
     void toggleBigBroadcast();
     void toggleChannelTalk();

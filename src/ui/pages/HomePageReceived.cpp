@@ -38,6 +38,10 @@ void HomePage::Link::tcpSocketDidDisconnect() {
         console->stopRecording();
         console->stopPlayer();
         console->setSpeaking(false);
+        // A talk click on the main thread may have set the latch and started capture since the
+        // first stop: with the latch off now, whatever capture it started goes too, under the
+        // lock its start took. A click after the latch went off keeps its talk, shown as one.
+        console->stopRecordingUnlessSpeaking();
     }
     onPage([](HomePage& page) { page.refreshSpeakingViews(); });
 }

@@ -58,25 +58,12 @@ void HomePage::updateSpeaking() {
             weak->refreshSpeakingViews();
         }
     });
-    if (console_->isSpeaking()) {
-        startRecording();
-    } else {
-        console_->stopRecording();
+    // The console reads the latch again under its capture lock: a connection loss on its own
+    // thread may have turned it off since it was set here. The refresh queued above shows the
+    // latch as it is then, also when the microphone could not start.
+    if (!console_->applySpeaking()) {
+        showNotice(QStringLiteral("麦克风不可用"));
     }
-}
-
-void HomePage::startRecording() {
-    if (console_->startRecording()) {
-        return;
-    }
-    console_->setSpeaking(false);
-    QPointer<HomePage> weak(this);
-    dispatch::mainQueue().async([weak] {
-        if (weak) {
-            weak->refreshSpeakingViews();
-        }
-    });
-    showNotice(QStringLiteral("麦克风不可用"));
 }
 
 void HomePage::refreshSpeakingViews() {
