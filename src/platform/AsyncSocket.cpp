@@ -52,7 +52,7 @@ bool AsyncSocket::connectToHost(const std::string& host, std::uint16_t port, std
             link->timer.expires_after(timeout);
             link->timer.async_wait([self, link](const std::error_code& waitError) {
                 if (!waitError) {
-                    self->finish(link, std::make_error_code(std::errc::timed_out));
+                    self->timeOut(link);
                 }
             });
         }
@@ -208,6 +208,19 @@ void AsyncSocket::finish(const std::shared_ptr<Link>& link, std::error_code erro
         retireLink();
     }
     closeLink(*link, error);
+}
+
+void AsyncSocket::timeOut(const std::shared_ptr<Link>& link) {
+    {
+        std::lock_guard lock(mutex_);
+        // The limit may have passed just as the connect succeeded, with this handler already
+        // queued behind the connect's own: a link that is up is no longer the limit's to end.
+        if (link->generation != generation_ || status_ != Status::connecting) {
+            return;
+        }
+        retireLink();
+    }
+    closeLink(*link, std::make_error_code(std::errc::timed_out));
 }
 
 void AsyncSocket::retireLink() {

@@ -80,6 +80,8 @@ class AsyncSocket : public std::enable_shared_from_this<AsyncSocket> {
     bool isCurrent(const Link& link) const;
     // On the strand: ends `link` if it is still current and reports it.
     void finish(const std::shared_ptr<Link>& link, std::error_code error);
+    // On the strand, when the time limit passed: ends `link` only if it is still connecting.
+    void timeOut(const std::shared_ptr<Link>& link);
     // Under the lock: makes the socket idle and drops what was queued, so that the handlers
     // of the current link find it stale.
     void retireLink();

@@ -38,16 +38,27 @@ class SocketReports final : public AsyncSocketDelegate {
         socket.readData();
         leave([] {});
     }
-    void socketDidDisconnect(AsyncSocket& /*socket*/, std::error_code /*error*/) override {
+    void socketDidDisconnect(AsyncSocket& /*socket*/, std::error_code error) override {
         enter();
+        const bool timedOut = error == std::errc::timed_out;
+        timedOutAfterConnect_ += connected_ && timedOut ? 1 : 0;
         connected_ = false;
-        leave([this] { ++ends_; });
+        leave([this, timedOut] {
+            ++ends_;
+            timeOuts_ += timedOut ? 1 : 0;
+        });
     }
 
     bool waitFor(int connects, int ends) {
         std::unique_lock lock(mutex_);
         return changed_.wait_for(lock, kWait,
                                  [&] { return connects_ >= connects && ends_ >= ends; });
+    }
+    // Until the attempt has connected or has ended, whichever comes first.
+    bool waitForOutcome(int connects, int ends) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, kWait,
+                                 [&] { return connects_ >= connects || ends_ >= ends; });
     }
     int connects() const {
         std::lock_guard lock(mutex_);
@@ -57,7 +68,12 @@ class SocketReports final : public AsyncSocketDelegate {
         std::lock_guard lock(mutex_);
         return ends_;
     }
+    int timeOuts() const {
+        std::lock_guard lock(mutex_);
+        return timeOuts_;
+    }
     int faults() const { return faults_; }
+    int timedOutAfterConnect() const { return timedOutAfterConnect_; }
 
   private:
     void enter() { faults_ += inside_.exchange(true) ? 1 : 0; }
@@ -70,11 +86,13 @@ class SocketReports final : public AsyncSocketDelegate {
 
     std::atomic<bool> inside_{false};
     std::atomic<int> faults_{0};
+    std::atomic<int> timedOutAfterConnect_{0};
     bool connected_ = false;  // only inside the reports
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     int connects_ = 0;
     int ends_ = 0;
+    int timeOuts_ = 0;
 };
 
 Bytes numbered(std::int64_t writer, std::int64_t number) {
@@ -161,6 +179,31 @@ TEST(AsyncSocketTest, DisconnectRacingReadsEndsEachConnectionOnce) {
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(reports->ends(), kRounds);
     EXPECT_LE(reports->connects(), kRounds);
+    EXPECT_EQ(reports->faults(), 0);
+}
+
+// Time limits about as long as a loopback connect, so that the limit often passes while the
+// connect's own handler is already on its way: an attempt either connects and stays up until
+// it is closed, or times out without having connected.
+TEST(AsyncSocketTest, ALimitPassingAsTheConnectSucceedsLeavesTheLinkUp) {
+    RecordingPeer peer;
+    auto reports = std::make_shared<SocketReports>();
+    auto socket = AsyncSocket::create(reports);
+    constexpr int kAttempts = 500;
+    for (int attempt = 1; attempt <= kAttempts; ++attempt) {
+        const int connects = reports->connects();
+        std::error_code error;
+        const auto limit = std::chrono::microseconds(1 + attempt % 100 * 2);
+        ASSERT_TRUE(socket->connectToHost("127.0.0.1", peer.port(), error, limit))
+            << error.message();
+        ASSERT_TRUE(reports->waitForOutcome(connects + 1, attempt));
+        socket->disconnect();
+        ASSERT_TRUE(reports->waitFor(0, attempt)) << "attempt " << attempt;
+    }
+    EXPECT_EQ(reports->timedOutAfterConnect(), 0);
+    EXPECT_GT(reports->connects(), 0);
+    EXPECT_GT(reports->timeOuts(), 0);
+    EXPECT_EQ(reports->ends(), kAttempts);
     EXPECT_EQ(reports->faults(), 0);
 }
 

@@ -1,17 +1,30 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
+#include <thread>
+
 #include "CompletionRecorder.h"
+#include "ConnectionEvents.h"
 #include "LoopbackServer.h"
+#include "RecordingPeer.h"
 #include "model/UserInfo.h"
 #include "net/api/APIConfig.h"
 #include "net/api/APIRequests.h"
+#include "net/signalling/FrameBuilder.h"
+#include "net/signalling/TCPSocket.h"
+#include "platform/dispatch/TimerSource.h"
+#include "support/WaitUntil.h"
 
 namespace intercom {
 namespace {
 
+using namespace std::chrono_literals;
 using api::JSONValue;
 using test::CompletionRecorder;
+using test::ConnectionEvents;
 using test::LoopbackServer;
+using test::RecordingPeer;
 
 std::string httpReply(const std::string& statusLine, const std::string& contentType,
                       const std::string& body) {
@@ -160,6 +173,81 @@ TEST_F(PostFormTest, ManyRequestsAtOnceEachCompleteOnceOnTheMainQueue) {
         EXPECT_EQ((*recorder.value())["code"].intValue(), 1);
     }
     EXPECT_EQ(server.requests().size(), static_cast<std::size_t>(kRequests));
+}
+
+int voiceBlocksIn(const std::vector<ConnectionEvents::Event>& events) {
+    return static_cast<int>(std::count_if(events.begin(), events.end(), [](const auto& event) {
+        return event.kind == ConnectionEvents::Kind::received &&
+               event.message == Message::audioData;
+    }));
+}
+
+// Sixteen requests hang on a server that takes them and never answers, while voice goes both
+// ways over the signalling connection: the peer relays a block every 40 ms, a 40 ms timer on
+// the global queue sends one as the recorder's drain does, and the heartbeat beats every
+// 100 ms. By the time the client has received the peer's 50 blocks (two seconds), the drain's
+// blocks and the pings have kept their beat, and when the server goes every request completes
+// once, with nothing.
+TEST_F(PostFormTest, HangingRequestsHoldBackNoVoiceBlockTickOrHeartbeat) {
+    api::setHTTPTimeouts({5s, 120s});
+    auto hanging = std::make_unique<LoopbackServer>(std::nullopt);
+    RecordingPeer peer;
+    auto events = std::make_shared<ConnectionEvents>();
+    TCPSocket socket("127.0.0.1", peer.port(), {.pingInterval = 100ms});
+    socket.connect(events);
+    ASSERT_TRUE(events->waitForCount(ConnectionEvents::Kind::connected, 1, 20s));
+
+    const Bytes amr(32, 0x3C);
+    Group group;
+    group.id = 5;
+    auto drain = dispatch::TimerSource::create();
+    drain->schedule(dispatch::Clock::now(), 40ms, dispatch::Duration::zero());
+    drain->setEventHandler(
+        [&socket, group, amr] { socket.sendAudio(Message::audioChannels, 1, {group}, amr); });
+    drain->resume();
+
+    constexpr int kRequests = 16;
+    std::vector<CompletionRecorder> recorders(kRequests);
+    for (auto& recorder : recorders) {
+        api::postForm(hanging->baseURL() + "/api/groupList",
+                      {{"uid", std::int64_t{1}}, {"pageNum", std::int64_t{1}}},
+                      recorder.completion());
+    }
+    ASSERT_TRUE(test::waitUntil([&] { return !hanging->requests().empty(); }));
+
+    const auto sentBefore = peer.framesOf(Message::audioChannels).size();
+    const auto pingsBefore = peer.framesOf(Message::ping).size();
+    constexpr int kBlocks = 50;
+    const auto relayed = *makeFrame(Message::audioData, amr);
+    const auto start = std::chrono::steady_clock::now();
+    for (int block = 0; block < kBlocks; ++block) {
+        std::this_thread::sleep_until(start + block * 40ms);
+        peer.send(relayed);
+    }
+    EXPECT_TRUE(
+        events->waitUntil([](const auto& all) { return voiceBlocksIn(all) == kBlocks; }, 20s))
+        << voiceBlocksIn(events->events()) << " of the relayed blocks came in";
+    const auto sent = peer.framesOf(Message::audioChannels).size() - sentBefore;
+    const auto pings = peer.framesOf(Message::ping).size() - pingsBefore;
+    drain->cancel();
+
+    // The span lasted at least 49 of the peer's 40 ms steps: that many drain ticks and 19
+    // heartbeats were due. A busy machine may make a tick late, but not a quarter of them.
+    EXPECT_GE(sent, (kBlocks - 1) * 3 / 4) << "drain blocks on the wire";
+    EXPECT_GE(pings, 19 * 3 / 4) << "pings on the wire";
+    EXPECT_EQ(hanging->requests().size(), static_cast<std::size_t>(kRequests))
+        << "every request waits on the server at once";
+
+    hanging.reset();
+    for (auto& recorder : recorders) {
+        ASSERT_TRUE(recorder.wait());
+    }
+    recorders.front().settle();
+    for (const auto& recorder : recorders) {
+        EXPECT_EQ(recorder.calls(), 1);
+        EXPECT_TRUE(recorder.allOnMainQueue());
+        EXPECT_FALSE(recorder.value().has_value());
+    }
 }
 
 }  // namespace

@@ -2,11 +2,11 @@
 
 #include <httplib.h>
 
-#include <chrono>
+#include <memory>
 
 #include "net/api/APIConfig.h"
+#include "net/api/RequestThreads.h"
 #include "platform/Log.h"
-#include "platform/dispatch/GlobalQueue.h"
 #include "platform/dispatch/MainQueue.h"
 
 namespace intercom::api {
@@ -32,7 +32,8 @@ std::optional<SplitURL> splitURL(const std::string& url) {
     return SplitURL{url.substr(0, pathStart), url.substr(pathStart)};
 }
 
-std::optional<HTTPReply> performPost(const std::string& url, const std::string& body) {
+std::optional<HTTPReply> performPost(const std::string& url, const std::string& body,
+                                     const HTTPTimeouts& timeouts) {
     const auto split = splitURL(url);
     if (!split) {
         return std::nullopt;
@@ -41,7 +42,6 @@ std::optional<HTTPReply> performPost(const std::string& url, const std::string& 
     if (!client.is_valid()) {
         return std::nullopt;
     }
-    const auto timeouts = httpTimeouts();
     client.set_connection_timeout(timeouts.connect);
     client.set_read_timeout(timeouts.read);
     client.set_write_timeout(timeouts.read);
@@ -56,21 +56,29 @@ std::optional<HTTPReply> performPost(const std::string& url, const std::string& 
 }  // namespace
 
 void postForm(const std::string& url, const FormParams& params, JSONCompletion completion) {
-    dispatch::globalQueue().async(
-        [url, body = formEncode(params), completion = std::move(completion)]() mutable {
+    // Held apart from the request's work, so that it is still here when no thread takes the
+    // work. Whoever runs it moves it out onto the main queue, where it and all it captures
+    // are let go.
+    auto pending = std::make_shared<JSONCompletion>(std::move(completion));
+    const bool started =
+        requestThreads().run([url, body = formEncode(params), timeouts = httpTimeouts(), pending] {
             std::optional<HTTPReply> outcome;
             try {
-                outcome = performPost(url, body);
+                outcome = performPost(url, body, timeouts);
             } catch (const std::exception& error) {
                 logFailure("HTTP request to " + url + " failed: " + error.what());
                 // The completion still runs, with nothing, like for any other failure.
                 outcome.reset();
             }
             dispatch::mainQueue().async(
-                [outcome = std::move(outcome), completion = std::move(completion)] {
+                [outcome = std::move(outcome), completion = std::move(*pending)] {
                     deliverJSON(outcome, completion);
                 });
         });
+    if (!started) {
+        dispatch::mainQueue().async(
+            [completion = std::move(*pending)] { completion(std::nullopt); });
+    }
 }
 
 void deliverJSON(const std::optional<HTTPReply>& outcome, const JSONCompletion& completion) {

@@ -18,8 +18,9 @@ struct HTTPReply {
 // Receives nothing when the request failed, else the parsed reply.
 using JSONCompletion = std::function<void(std::optional<JSONValue>)>;
 
-// Posts `params` form-encoded to `url` on the global queue; `completion` runs exactly
-// once, later, on the main queue.
+// Posts `params` form-encoded to `url` on a thread of the requests' own, never on the global
+// queue; `completion` runs exactly once, later, on the main queue. Requests are independent of
+// each other, and their completions come in the order their replies do.
 void postForm(const std::string& url, const FormParams& params, JSONCompletion completion);
 
 // Turns the outcome of a request (none: a transport failure) into the completion's

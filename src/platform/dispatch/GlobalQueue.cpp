@@ -44,8 +44,9 @@ asio::thread_pool::executor_type GlobalQueue::executor() {
 }
 
 GlobalQueue& globalQueue() {
-    // Blocking work (a recorder's lock, an HTTP request) must not starve the timers, so
-    // the pool never gets fewer than four threads.
+    // Work that waits a moment on a lock (a recorder's, a timer's cancel waiting for its
+    // handler) must not starve the timers, so the pool never gets fewer than four threads.
+    // Nothing that may block for long runs here: the HTTP requests have threads of their own.
     static auto* queue = new GlobalQueue(std::max(4U, std::thread::hardware_concurrency()));
     static const struct ShutdownAtExit {
         ~ShutdownAtExit() { queue->shutdown(); }
