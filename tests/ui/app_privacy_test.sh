@@ -25,20 +25,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$server_app" >"$work/server.out" 2>&1 &
-server=$!
-for _ in $(seq 1 100); do
-    grep -q '^signalling ' "$work/server.out" && break
-    sleep 0.1
-done
-grep -q '^signalling 6001$' "$work/server.out" || {
-    echo "the server did not start on the fixed ports" >&2
-    cat "$work/server.out" >&2
-    exit 1
-}
-
-# 张伟 is typed with a spare key code for each character (see tests/e2e/two_clients_test.sh).
-xmodmap -e "keycode 200 = U5F20" -e "keycode 201 = U4F1F"
+# shellcheck source=../support/desktop-session.sh
+source "$(dirname "$0")/../support/desktop-session.sh"
+start_fixed_port_server "$server_app" "$work/server.out"
+map_user_keys
 
 export XDG_CONFIG_HOME=$work/config
 export XDG_RUNTIME_DIR=$work/runtime
@@ -58,13 +48,7 @@ fail() {
     exit 1
 }
 
-window=
-for _ in $(seq 1 300); do
-    window=$(xdotool search --onlyvisible --pid "$client" 2>/dev/null | head -1 || true)
-    [ -n "$window" ] && break
-    sleep 0.1
-done
-[ -n "$window" ] || fail "the client showed no window"
+window=$(window_of "$client") || fail "the client showed no window"
 
 # A GL driver (Mesa's DRI drivers and its GLX vendor library) or the web engine in a process.
 gl_and_web_engine() {
@@ -75,25 +59,8 @@ gl_and_web_engine() {
 loaded=$(gl_and_web_engine "$client")
 [ -z "$loaded" ] || fail "the sign-in page has mapped: $loaded"
 
-xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
-# The window is mapped before the client has given its name field the focus.
-sleep 0.5
-xdotool key --clearmodifiers ctrl+a BackSpace
-xdotool key --delay 60 U5F20 U4F1F
-xdotool key Tab ctrl+a BackSpace
-xdotool type --delay 60 123456
-xdotool key Return
-# The home page is there once its signalling connection lets the server push to the user.
-connected=
-for _ in $(seq 1 300); do
-    if curl -s -d uid=1 -d type=73 -d payload= http://127.0.0.1:8001/admin/push |
-        grep -q '"code":1'; then
-        connected=1
-        break
-    fi
-    sleep 0.1
-done
-[ -n "$connected" ] || fail "the client did not reach the home page"
+sign_in "$window" "$zhang_wei_keys" 123456
+wait_connected 1 || fail "the client did not reach the home page"
 loaded=$(gl_and_web_engine "$client")
 [ -z "$loaded" ] || fail "the home page has mapped: $loaded"
 

@@ -34,25 +34,14 @@ wait_for_window() {
     return 1
 }
 
+# shellcheck source=../support/desktop-session.sh
+source "$(dirname "$0")/../support/desktop-session.sh"
+
 for signal in TERM INT; do
     "$app" &
     client=$!
     wait_for_window
-    kill -s "$signal" "$client"
-    for _ in $(seq 1 20); do
-        kill -0 "$client" 2>/dev/null || break
-        sleep 0.1
-    done
-    if kill -0 "$client" 2>/dev/null; then
-        echo "SIG$signal did not end the client within 2 s" >&2
-        exit 1
-    fi
-    status=0
-    wait "$client" || status=$?
+    end_with_signal "$client" "$signal"
     client=
-    if [ "$status" -ne 0 ]; then
-        echo "SIG$signal ended the client with status $status" >&2
-        exit 1
-    fi
     echo "SIG$signal: ended with status 0"
 done

@@ -1,0 +1,126 @@
+# What the whole-process tests and the whole-client benchmark do as a user would, on a
+# virtual X server (tests/support/with-xvfb): start the stand-in server on the client's fixed
+# ports, find a client's window, sign in through it, wait for the home page, read a colour off
+# the screen and stop a client with a signal. Sourced, not run.
+
+# start_fixed_port_server SERVER_APP LOG: starts the server with its demo data on ports 8001
+# and 6001; its pid goes to `server`. Fails when it could not take those ports.
+start_fixed_port_server() {
+    "$1" >"$2" 2>&1 &
+    server=$!
+    for _ in $(seq 1 100); do
+        grep -q '^signalling ' "$2" && break
+        sleep 0.1
+    done
+    grep -q '^signalling 6001$' "$2" || {
+        echo "the server did not start on the fixed ports" >&2
+        cat "$2" >&2
+        return 1
+    }
+}
+
+# map_user_keys: the demo users' names are not on the keyboard, so each of their characters
+# (张伟李娜, named by code point so that the shell's locale does not matter) gets a spare key
+# code of its own before any client starts, and typing it is one plain key press; xdotool's
+# own remapping races the client's reading of the new map and loses characters.
+zhang_wei_keys="U5F20 U4F1F"
+li_na_keys="U674E U5A1C"
+map_user_keys() {
+    local keycode=200 keysym
+    for keysym in $zhang_wei_keys $li_na_keys; do
+        xmodmap -e "keycode $keycode = $keysym"
+        keycode=$((keycode + 1))
+    done
+}
+
+# window_of PID: the visible window of the client with this pid, once it is mapped.
+window_of() {
+    local id
+    for _ in $(seq 1 300); do
+        id=$(xdotool search --onlyvisible --pid "$1" 2>/dev/null | head -1 || true)
+        if [ -n "$id" ]; then
+            echo "$id"
+            return 0
+        fi
+        sleep 0.1
+    done
+    echo "client $1 showed no window" >&2
+    return 1
+}
+
+# sign_in WINDOW KEYSYMS PASSWORD: fills in the sign-in window and presses Return; KEYSYMS is
+# the name as a list of keysyms (see map_user_keys), PASSWORD plain ASCII.
+sign_in() {
+    xdotool windowactivate --sync "$1" 2>/dev/null || xdotool windowfocus --sync "$1"
+    # The window is mapped before the client has given its name field the focus.
+    sleep 0.5
+    xdotool key --clearmodifiers ctrl+a BackSpace
+    # Word splitting turns the list into one key press each.
+    # shellcheck disable=SC2086
+    xdotool key --delay 60 $2
+    xdotool key Tab ctrl+a BackSpace
+    xdotool type --delay 60 "$3"
+    xdotool key Return
+}
+
+# wait_connected UID: the home page has opened its signalling connection once the server can
+# push to the user (a harmless "chat list changed").
+wait_connected() {
+    for _ in $(seq 1 300); do
+        if curl -s -d uid="$1" -d type=73 -d payload= http://127.0.0.1:8001/admin/push |
+            grep -q '"code":1'; then
+            return 0
+        fi
+        sleep 0.1
+    done
+    echo "user $1 did not reach the home page" >&2
+    return 1
+}
+
+# Where the controls are in the 1047 x 560 window, at a point that shows the button's colour
+# rather than its title or icon: the first button of each channel row (导演组 in the demo
+# data) and the round talk button, with the colours they show when selected or talking.
+listen_first=(40 110)
+speak_first=(40 240)
+talk_button=(416 491)
+listen_selected=0966ac
+speak_selected=ee3b3e
+talking=2fb344
+
+# colour_at WINDOW X Y: the colour (rrggbb) that the window shows at a point.
+colour_at() {
+    import -window "$1" -crop "1x1+$2+$3" -depth 8 txt:- 2>/dev/null |
+        sed -n 's/.*#\([0-9A-Fa-f]\{6\}\).*/\1/p' | head -1 | tr 'A-F' 'a-f'
+}
+
+# wait_colour WINDOW X Y RRGGBB: waits up to 10 s for the window to show that colour there.
+wait_colour() {
+    local seen=
+    for _ in $(seq 1 100); do
+        seen=$(colour_at "$1" "$2" "$3")
+        [ "$seen" = "$4" ] && return 0
+        sleep 0.1
+    done
+    echo "expected #$4 at $2,$3, the window shows #$seen" >&2
+    return 1
+}
+
+# end_with_signal PID SIGNAL: sends the signal and waits up to 2 s for the process to end,
+# which must be with status 0; a process that does not end is left to the caller's clean-up.
+end_with_signal() {
+    local status=0
+    kill -s "$2" "$1"
+    for _ in $(seq 1 20); do
+        kill -0 "$1" 2>/dev/null || break
+        sleep 0.1
+    done
+    if kill -0 "$1" 2>/dev/null; then
+        echo "SIG$2 did not end process $1 within 2 s" >&2
+        return 1
+    fi
+    wait "$1" || status=$?
+    if [ "$status" -ne 0 ]; then
+        echo "SIG$2 ended process $1 with status $status" >&2
+        return 1
+    fi
+}
