@@ -154,6 +154,17 @@ TEST_F(PostFormTest, AServerThatNeverAnswersGivesNothingAfterTheReadLimit) {
     EXPECT_FALSE(postTo(std::nullopt).has_value());
 }
 
+void expectEachCompletedOnceOnTheMainQueue(std::vector<CompletionRecorder>& recorders) {
+    for (auto& recorder : recorders) {
+        ASSERT_TRUE(recorder.wait());
+    }
+    recorders.front().settle();
+    for (const auto& recorder : recorders) {
+        EXPECT_EQ(recorder.calls(), 1);
+        EXPECT_TRUE(recorder.allOnMainQueue());
+    }
+}
+
 TEST_F(PostFormTest, ManyRequestsAtOnceEachCompleteOnceOnTheMainQueue) {
     LoopbackServer server(kJSONReply);
     constexpr int kRequests = 12;
@@ -162,13 +173,8 @@ TEST_F(PostFormTest, ManyRequestsAtOnceEachCompleteOnceOnTheMainQueue) {
         api::postForm(server.baseURL() + "/api/chatUserList", {{"id", std::int64_t{1}}},
                       recorder.completion());
     }
-    for (auto& recorder : recorders) {
-        ASSERT_TRUE(recorder.wait());
-    }
-    recorders.front().settle();
+    expectEachCompletedOnceOnTheMainQueue(recorders);
     for (const auto& recorder : recorders) {
-        EXPECT_EQ(recorder.calls(), 1);
-        EXPECT_TRUE(recorder.allOnMainQueue());
         ASSERT_TRUE(recorder.value().has_value());
         EXPECT_EQ((*recorder.value())["code"].intValue(), 1);
     }
@@ -239,13 +245,8 @@ TEST_F(PostFormTest, HangingRequestsHoldBackNoVoiceBlockTickOrHeartbeat) {
         << "every request waits on the server at once";
 
     hanging.reset();
-    for (auto& recorder : recorders) {
-        ASSERT_TRUE(recorder.wait());
-    }
-    recorders.front().settle();
+    expectEachCompletedOnceOnTheMainQueue(recorders);
     for (const auto& recorder : recorders) {
-        EXPECT_EQ(recorder.calls(), 1);
-        EXPECT_TRUE(recorder.allOnMainQueue());
         EXPECT_FALSE(recorder.value().has_value());
     }
 }
