@@ -61,6 +61,7 @@ void AudioQueuePlayer::handleOutputBuffer(AudioQueueBuffer* buffer) {
         buffer->mAudioDataByteSize = std::min(kBufferBytes, buffer->mAudioDataBytesCapacity);
         std::memset(audio, 0, buffer->mAudioDataByteSize);
     }
+    catchUpLocked(buffer->mAudioDataByteSize);
     if (mQueue) {
         mQueue->enqueueBuffer(buffer);
     }
@@ -90,6 +91,26 @@ void AudioQueuePlayer::appendLocked(Bytes pcm) {
     while (waiting > kMaxWaitingBytes) {
         waiting -= dataList.front().size();
         dataList.pop_front();
+    }
+}
+
+void AudioQueuePlayer::catchUpLocked(std::size_t playedBytes) {
+    if (catchingUp_) {
+        if (!dataList.empty()) {
+            dataList.pop_front();
+        }
+        catchingUp_ = !dataList.empty();
+        return;
+    }
+    if (dataList.size() < 2) {
+        behindBytes_ = 0;
+        return;
+    }
+    behindBytes_ += playedBytes;
+    if (behindBytes_ >= kCatchUpAfterBytes) {
+        behindBytes_ = 0;
+        dataList.pop_front();
+        catchingUp_ = !dataList.empty();
     }
 }
 

@@ -22,8 +22,16 @@ class AudioQueuePlayer {
     static constexpr std::size_t kMaxVoiceBlockBytes = 64;
     // At most 300 ms of voice waits (4800 bytes at 8000 Hz, 16 bits): when blocks come faster
     // than they play (two talkers at once, a burst after a network stall), the oldest go, so
-    // what is heard stays live instead of falling further and further behind.
+    // what is heard never falls further and further behind.
     static constexpr std::size_t kMaxWaitingBytes = 300 * 8000 * 2 / 1000;
+    // What is still waiting once a buffer has been refilled is heard that much later than the
+    // three buffers make it. Voice at its pace, coming unevenly, leaves at most one block
+    // there for long: the one a late block leaves behind once its buffer has gone out as
+    // silence, which then takes up later lateness of up to a block without a gap. Two or
+    // more for a second of playing (16000 bytes) are a backlog that a burst or a stall left,
+    // which would delay everything after it for the rest of the talk: the oldest block is
+    // dropped at each refill until none waits.
+    static constexpr std::size_t kCatchUpAfterBytes = 1000 * 8000 * 2 / 1000;
 
     // Opens the output queue and primes it with three buffers of silence; a player whose
     // queue cannot be opened has no `mQueue` and plays nothing.
@@ -37,7 +45,8 @@ class AudioQueuePlayer {
     void play(std::span<const std::uint8_t> amr);
     // Queues one block of PCM, dropping the oldest waiting blocks beyond 300 ms.
     void append(Bytes pcm);
-    // Refills a buffer that has been played with the oldest waiting block, or silence.
+    // Refills a buffer that has been played with the oldest waiting block, or silence, and
+    // plays a standing backlog down.
     void handleOutputBuffer(AudioQueueBuffer* buffer);
 
     static void audioQueueOutputCallback(void* userData, AudioQueue* queue,
@@ -52,6 +61,12 @@ class AudioQueuePlayer {
 
   private:
     void appendLocked(Bytes pcm);
+    void catchUpLocked(std::size_t playedBytes);
+
+    // Under `syncLock`: bytes played since a refill last left fewer than two blocks waiting,
+    // and whether the backlog is being dropped.
+    std::size_t behindBytes_ = 0;
+    bool catchingUp_ = false;
 };
 
 }  // namespace intercom
