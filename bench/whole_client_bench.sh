@@ -51,16 +51,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$build/server/intercom-server" >"$work/server.out" 2>&1 &
-server=$!
-for _ in $(seq 1 100); do
-    grep -q '^signalling ' "$work/server.out" && break
-    sleep 0.1
-done
-grep -q '^signalling 6001$' "$work/server.out" || {
-    echo "the server did not start on the fixed ports" >&2
-    exit 1
-}
+# shellcheck source=../tests/support/desktop-session.sh
+source "$root/tests/support/desktop-session.sh"
+start_fixed_port_server "$build/server/intercom-server" "$work/server.out"
+map_user_keys
 
 # The daemon, the listener's recorded speaker and the talker's paced microphone.
 if [ "$audio" = pulse ]; then
@@ -118,13 +112,6 @@ audio_env() {
     fi
 }
 
-# The users' names get spare key codes of their own (see tests/e2e/two_clients_test.sh).
-keycode=200
-for keysym in U5F20 U4F1F U674E U5A1C; do
-    xmodmap -e "keycode $keycode = $keysym"
-    keycode=$((keycode + 1))
-done
-
 now_ns() { date +%s%N; }
 ms_between() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", (b - a) / 1e6 }'; }
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
@@ -142,6 +129,7 @@ start_client() {
     pid_of[$1]=$!
 }
 
+# Polled without a pause, unlike the tests' own: the start is timed to the window's mapping.
 window_of() {
     local id=
     for _ in $(seq 1 3000); do
@@ -202,7 +190,7 @@ for run in 1 2 3 4 5; do
     ms_between "$started" "$(now_ns)" >>"$work/start.ms"
     echo >>"$work/start.ms"
     keys=
-    [ "$run" -eq 1 ] && keys="U5F20 U4F1F"
+    [ "$run" -eq 1 ] && keys=$zhang_wei_keys
     sign_in zhang "$keys" >>"$work/login.ms"
     echo >>"$work/login.ms"
     [ "$run" -lt 5 ] && quit_client zhang
