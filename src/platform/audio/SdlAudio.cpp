@@ -57,6 +57,11 @@ class DevicePlaces {
                changed_.wait_until(lock, deadline, [&] { return closed_ != before; });
     }
 
+    bool waitForCloses(std::chrono::steady_clock::time_point deadline) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_until(lock, deadline, [&] { return closing_ == 0; });
+    }
+
   private:
     std::mutex mutex_;
     std::condition_variable changed_;
@@ -140,6 +145,10 @@ void close(SDL_AudioDeviceID device) {
         devicePlaces().notClosing();
         logFailure(std::string("an audio device stays open: ") + error.what());
     }
+}
+
+bool waitForCloses(std::chrono::milliseconds limit) {
+    return devicePlaces().waitForCloses(std::chrono::steady_clock::now() + limit);
 }
 
 void pause(SDL_AudioDeviceID device, bool paused) {

@@ -2,6 +2,7 @@
 
 #include <SDL.h>
 
+#include <chrono>
 #include <cstdint>
 
 namespace intercom::sdlaudio {
@@ -24,6 +25,9 @@ bool start();
 // good (a sound server's source that stops delivering holds the capture thread in its read):
 // such a device stays open, and neither the caller nor a later open waits for it.
 void close(SDL_AudioDeviceID device);
+// Waits, at most `limit`, until no close handed over above is still under way; false when one
+// still is. A device's thread reads the process environment until its close has ended.
+bool waitForCloses(std::chrono::milliseconds limit);
 // Neither waits for an open or a close: each touches only its own device.
 void pause(SDL_AudioDeviceID device, bool paused);
 SDL_AudioStatus status(SDL_AudioDeviceID device);
