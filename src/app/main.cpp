@@ -9,6 +9,7 @@
 #include "app/OutageAlert.h"
 #include "app/SignalQuitter.h"
 #include "app/SingleInstance.h"
+#include "audio/ReconnectTone.h"
 #include "net/signalling/TCPSocket.h"
 #include "platform/Bundle.h"
 #include "platform/Log.h"
@@ -54,6 +55,7 @@ int main(int argc, char** argv) {
     QObject::connect(&instance, &intercom::SingleInstance::reopenRequested, &delegate,
                      &intercom::AppDelegate::reopen);
     delegate.applicationDidFinishLaunching();
+    intercom::installReconnectTone(intercom::TCPSocket::shared());
     intercom::OutageAlert outageAlert;
     outageAlert.install(intercom::TCPSocket::shared());
     const int status = QApplication::exec();

@@ -4,7 +4,6 @@
 #include <mutex>
 #include <optional>
 
-#include "audio/Beep.h"
 #include "net/ServerAddress.h"
 #include "net/signalling/FrameReader.h"
 #include "net/signalling/SenderFrames.h"
@@ -65,6 +64,9 @@ struct TCPSocket::State final : AsyncSocketDelegate, std::enable_shared_from_thi
     std::shared_ptr<TimerSource> pingTimer;
     std::shared_ptr<TimerSource> rcTimer;
     OutageHandler outageHandler;
+    ReconnectTone reconnectTone_;
+    // Counts the sequences started, so that a start knows whether its own is still running.
+    std::uint64_t reconnectSequences_ = 0;
     std::vector<std::weak_ptr<TimerSource>> madeTimers;
 };
 
@@ -179,7 +181,14 @@ void TCPSocket::setOutageHandler(OutageHandler handler) {
     state_->outageHandler = std::move(handler);
 }
 
+void TCPSocket::setReconnectTone(ReconnectTone tone) {
+    std::lock_guard lock(state_->mutex);
+    state_->reconnectTone_ = std::move(tone);
+}
+
 void TCPSocket::startReconnect() {
+    ReconnectTone tone;
+    std::uint64_t sequence = 0;
     {
         std::lock_guard lock(state_->mutex);
         if (state_->closed || state_->rcTimer) {
@@ -188,9 +197,19 @@ void TCPSocket::startReconnect() {
         state_->rcTimer =
             state_->makeTimerLocked(state_->timings.firstReconnectDelay,
                                     state_->timings.reconnectInterval, &State::reconnectTick);
+        sequence = ++state_->reconnectSequences_;
+        tone = state_->reconnectTone_;
+    }
+    // Outside the lock: the tone opens a sound device.
+    if (tone) {
+        tone();
+    }
+    std::lock_guard lock(state_->mutex);
+    // A sequence that has already ended meanwhile has announced its end; showing the alert
+    // for it now would leave the alert up with no sequence running.
+    if (state_->rcTimer && state_->reconnectSequences_ == sequence) {
         state_->announceLocked(true);
     }
-    Beep::shared().playReconnectBeep();
 }
 
 void TCPSocket::stopReconnect() {
