@@ -1,13 +1,14 @@
 #include "net/signalling/TCPSocket.h"
 
-#include <cstdio>
 #include <mutex>
 #include <optional>
+#include <string>
 
 #include "net/ServerAddress.h"
 #include "net/signalling/FrameReader.h"
 #include "net/signalling/SenderFrames.h"
 #include "platform/AsyncSocket.h"
+#include "platform/Log.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/dispatch/TimerSource.h"
 
@@ -117,8 +118,8 @@ void TCPSocket::connect(std::shared_ptr<TCPSocketDelegate> delegate) {
     }
     // No reconnect sequence follows a refusal at once, so the reason shows only here.
     if (const auto refused = state_->connectSocket(*fresh)) {
-        std::fprintf(stderr, "intercom: cannot connect to %s port %u: %s\n", state_->host.c_str(),
-                     static_cast<unsigned>(state_->port), refused.message().c_str());
+        logFailure("cannot connect to " + state_->host + " port " + std::to_string(state_->port) +
+                   ": " + refused.message());
     }
 }
 
@@ -286,8 +287,7 @@ void TCPSocket::State::socketDidRead(AsyncSocket& reporting, const Bytes& data) 
     if (reader.isBroken()) {
         // Nothing after a broken length can be cut into frames again; a new connection starts
         // the stream afresh.
-        std::fputs("intercom: the signalling stream had a broken frame length; reconnecting\n",
-                   stderr);
+        logFailure("the signalling stream had a broken frame length; reconnecting");
         reporting.disconnect();
     }
 }
