@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Log.h"
 #include "server/HTTPServer.h"
 #include "server/ServerOptions.h"
 #include "server/ServerState.h"
@@ -12,6 +13,7 @@
 using namespace intercom::server;
 
 int main(int argc, char** argv) {
+    intercom::setLogProgramName("intercom-server");
     // Blocked before any thread starts, so that only the wait below receives them.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
@@ -21,8 +23,8 @@ int main(int argc, char** argv) {
 
     const auto parsed = parseServerOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.options) {
-        std::cerr << "intercom-server: " << parsed.error << "\n"
-                  << "usage: intercom-server [--data FILE] [--http-port N] "
+        intercom::logFailure(parsed.error);
+        std::cerr << "usage: intercom-server [--data FILE] [--http-port N] "
                      "[--signalling-port N]\n";
         return 2;
     }
@@ -32,15 +34,15 @@ int main(int argc, char** argv) {
     try {
         state.emplace(ServerData::load(options.dataFile));
     } catch (const DataFileError& error) {
-        std::cerr << "intercom-server: " << error.what() << "\n";
+        intercom::logFailure(error.what());
         return 1;
     }
 
     SignallingServer signalling(*state);
     const auto signallingPort = signalling.start("127.0.0.1", options.signallingPort);
     if (!signallingPort) {
-        std::cerr << "intercom-server: cannot listen on signalling port " << options.signallingPort
-                  << "\n";
+        intercom::logFailure("cannot listen on signalling port " +
+                             std::to_string(options.signallingPort));
         return 1;
     }
 
@@ -50,7 +52,7 @@ int main(int argc, char** argv) {
                     });
     const auto httpPort = http.start("127.0.0.1", options.httpPort);
     if (!httpPort) {
-        std::cerr << "intercom-server: cannot listen on HTTP port " << options.httpPort << "\n";
+        intercom::logFailure("cannot listen on HTTP port " + std::to_string(options.httpPort));
         return 1;
     }
     std::cout << "http " << *httpPort << std::endl;

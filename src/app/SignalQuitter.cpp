@@ -8,6 +8,9 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <string>
+
+#include "platform/Log.h"
 
 namespace intercom {
 
@@ -27,7 +30,7 @@ void onSignal(int /*signal*/) {
 
 SignalQuitter::SignalQuitter(QObject* parent) : QObject(parent) {
     if (::pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0) {
-        qWarning("intercom: SIGINT and SIGTERM cannot be handled: %s", std::strerror(errno));
+        logFailure(std::string("SIGINT and SIGTERM cannot be handled: ") + std::strerror(errno));
         return;
     }
     notifier_ = new QSocketNotifier(pipeEnds[0], QSocketNotifier::Read, this);

@@ -1,7 +1,6 @@
 #include <QApplication>
 #include <QIcon>
 #include <filesystem>
-#include <iostream>
 #include <memory>
 
 #include "app/AppDelegate.h"
@@ -9,6 +8,7 @@
 #include "app/OutageAlert.h"
 #include "app/SignalQuitter.h"
 #include "app/SingleInstance.h"
+#include "audio/ReconnectTone.h"
 #include "net/signalling/TCPSocket.h"
 #include "platform/Bundle.h"
 #include "platform/Log.h"
@@ -37,8 +37,8 @@ int main(int argc, char** argv) {
     // A missing tone, page or program only shows much later, as silence or a window that
     // never opens.
     for (const std::string& name : intercom::Bundle::missingResources()) {
-        std::cerr << "intercom: data file " << name << " is missing from "
-                  << intercom::Bundle::resourceFolder().string() << '\n';
+        intercom::logFailure("data file " + name + " is missing from " +
+                             intercom::Bundle::resourceFolder().string());
     }
     const std::filesystem::path privacyProgram = intercom::privacyPolicyProgram();
     if (std::error_code error; !std::filesystem::is_regular_file(privacyProgram, error)) {
@@ -54,6 +54,7 @@ int main(int argc, char** argv) {
     QObject::connect(&instance, &intercom::SingleInstance::reopenRequested, &delegate,
                      &intercom::AppDelegate::reopen);
     delegate.applicationDidFinishLaunching();
+    intercom::installReconnectTone(intercom::TCPSocket::shared());
     intercom::OutageAlert outageAlert;
     outageAlert.install(intercom::TCPSocket::shared());
     const int status = QApplication::exec();

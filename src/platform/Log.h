@@ -8,4 +8,8 @@ namespace intercom {
 // pass a password or voice.
 void logFailure(std::string_view message);
 
+// The name that begins each line, "intercom" unless a program names itself: once, before it
+// starts any thread.
+void setLogProgramName(std::string_view name);
+
 }  // namespace intercom

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QWidget>
 
+#include "platform/Log.h"
 #include "ui/Resources.h"
 #include "ui/UiLoader.h"
 #include "ui/controls/FNHUD.h"
@@ -26,15 +27,15 @@ QWidget* loadWidgetFromNib(const QString& fileName, const QMetaObject& type) {
     ensureResources();
     QFile file(QStringLiteral(":/ui/%1.ui").arg(fileName));
     if (!file.open(QIODevice::ReadOnly)) {
-        qWarning("intercom: interface file %s cannot be opened: %s",
-                 qUtf8Printable(file.fileName()), qUtf8Printable(file.errorString()));
+        logFailure("interface file " + file.fileName().toStdString() +
+                   " cannot be opened: " + file.errorString().toStdString());
         return nullptr;
     }
     UiLoader loader;
     std::unique_ptr<QWidget> root(loader.loadForm(&file));
     if (!root) {
-        qWarning("intercom: interface file %s does not load: %s", qUtf8Printable(file.fileName()),
-                 qUtf8Printable(loader.errorString()));
+        logFailure("interface file " + file.fileName().toStdString() +
+                   " does not load: " + loader.errorString().toStdString());
         return nullptr;
     }
     if (isA(root.get(), type)) {

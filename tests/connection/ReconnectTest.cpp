@@ -15,6 +15,7 @@
 #include "StoredRecords.h"
 #include "TimerCount.h"
 #include "audio/Beep.h"
+#include "audio/ReconnectTone.h"
 #include "net/signalling/TCPSocket.h"
 #include "platform/dispatch/MainQueue.h"
 #include "support/Hex.h"
@@ -52,18 +53,30 @@ int answersTo(const std::vector<ConnectionEvents::Event>& events, Message type) 
     }));
 }
 
+bool tonePlayed() {
+    const auto player = Beep::shared().player();
+    return player && player->path().ends_with("reconnect_bee.wav");
+}
+
 // The announcements of the reconnect sequence, as the interface would see them on the main
-// queue; the test thread runs that queue.
+// queue; the test thread runs that queue. Each start also notes whether the tone was already
+// sounding when the alert came up.
 class OutageLog {
   public:
     explicit OutageLog(TCPSocket& socket) {
-        socket.setOutageHandler([this](bool outage) { entries.push_back({outage, Clock::now()}); });
+        socket.setOutageHandler([this](bool outage) {
+            entries.push_back({outage, Clock::now()});
+            if (outage) {
+                toneBeforeAlert.push_back(tonePlayed());
+            }
+        });
     }
     bool runUntilShowing(bool outage, std::chrono::milliseconds limit) {
         return dispatch::mainRunLoop().runUntil(
             [&] { return !entries.empty() && entries.back().first == outage; }, limit);
     }
     std::vector<std::pair<bool, Clock::time_point>> entries;
+    std::vector<bool> toneBeforeAlert;
 };
 
 std::unique_ptr<test::ServerChild> startServer(std::uint16_t signallingPort = 0) {
@@ -74,14 +87,10 @@ std::unique_ptr<test::ServerChild> startServer(std::uint16_t signallingPort = 0)
     return server;
 }
 
-bool tonePlayed() {
-    const auto player = Beep::shared().player();
-    return player && player->path().ends_with("reconnect_bee.wav");
-}
-
 // The server goes away and comes back on the same port, at the real intervals: one
 // disconnect per loss and per failed attempt, the first retry 2 s after the loss and then
-// every 3 s, one tone and one alert for the whole outage, and a fresh bind once it is over.
+// every 3 s, one tone and then one alert for the whole outage, and a fresh bind once it is
+// over.
 TEST(ReconnectTest, ServerRestartIsRetriedAtTheRealIntervalsAndBoundAgain) {
     Setting setting;
     setting.isReconnectBeep = true;
@@ -93,6 +102,7 @@ TEST(ReconnectTest, ServerRestartIsRetriedAtTheRealIntervalsAndBoundAgain) {
     auto events = std::make_shared<ConnectionEvents>();
     {
         TCPSocket socket("127.0.0.1", port);
+        installReconnectTone(socket);
         OutageLog outages(socket);
         socket.connect(events);
         ASSERT_TRUE(events->waitUntil(
@@ -102,8 +112,7 @@ TEST(ReconnectTest, ServerRestartIsRetriedAtTheRealIntervalsAndBoundAgain) {
         server.reset();
         ASSERT_TRUE(events->waitForCount(Kind::disconnected, 1, kWait));
         ASSERT_TRUE(outages.runUntilShowing(true, kWait));
-        // The tone starts on the connection's queue, the alert on the main queue.
-        ASSERT_TRUE(dispatch::mainRunLoop().runUntil(tonePlayed, kWait));
+        EXPECT_EQ(outages.toneBeforeAlert, std::vector<bool>{true});
         Beep::shared().dropPlayer();
         // The loss, then the failed attempts at 2 s and at 5 s.
         ASSERT_TRUE(events->waitForCount(Kind::disconnected, 3, kWait));
@@ -139,9 +148,11 @@ TEST(ReconnectTest, ServerRestartIsRetriedAtTheRealIntervalsAndBoundAgain) {
 
 // A loopback listener whose backlog is full and that never accepts: a connect attempt to it
 // hangs. Each attempt ends at the 5 s limit, the alert stays up throughout, and once a real
-// server has the port the link comes up and the alert goes.
+// server has the port the link comes up and the alert goes. The reconnect tone's setting is
+// off: the alert comes without it.
 TEST(ReconnectTest, HangingAttemptsEndAtTheirLimitAndKeepTheAlertUp) {
     const test::StoredRecords records(1, 1);
+    Beep::shared().dropPlayer();
     const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int reuse = 1;
     ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
@@ -162,12 +173,14 @@ TEST(ReconnectTest, HangingAttemptsEndAtTheirLimitAndKeepTheAlertUp) {
 
     auto events = std::make_shared<ConnectionEvents>();
     TCPSocket socket("127.0.0.1", port);
+    installReconnectTone(socket);
     OutageLog outages(socket);
     const auto started = Clock::now();
     socket.connect(events);
     ASSERT_TRUE(events->waitForCount(Kind::disconnected, 1, kWait));
     EXPECT_NEAR(seconds(timesOf(events->events(), Kind::disconnected)[0] - started), 5.0, 0.5);
     ASSERT_TRUE(outages.runUntilShowing(true, kWait));
+    EXPECT_EQ(outages.toneBeforeAlert, std::vector<bool>{false});
     // The tick at 2 s starts the next attempt, which again ends at its limit; the tick in
     // between finds it under way and leaves the alert up.
     ASSERT_TRUE(events->waitForCount(Kind::disconnected, 2, kWait));

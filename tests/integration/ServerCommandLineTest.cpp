@@ -49,6 +49,7 @@ TEST(ServerDataTest, ABrokenDataFileIsNamedAndTheServerDoesNotStart) {
     const auto missing = test::runServerToExit({"--data", "/nonexistent/data.json"});
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.output.find("/nonexistent/data.json"), std::string::npos);
+    EXPECT_EQ(missing.output.rfind("intercom-server: ", 0), 0U) << missing.output;
 
     const auto base = nlohmann::json::parse(R"({
         "scenes": [{"id": 1, "name": "A"}, {"id": 2, "name": "B"}],

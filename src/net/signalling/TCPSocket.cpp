@@ -1,14 +1,14 @@
 #include "net/signalling/TCPSocket.h"
 
-#include <cstdio>
 #include <mutex>
 #include <optional>
+#include <string>
 
-#include "audio/Beep.h"
 #include "net/ServerAddress.h"
 #include "net/signalling/FrameReader.h"
 #include "net/signalling/SenderFrames.h"
 #include "platform/AsyncSocket.h"
+#include "platform/Log.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/dispatch/TimerSource.h"
 
@@ -65,6 +65,9 @@ struct TCPSocket::State final : AsyncSocketDelegate, std::enable_shared_from_thi
     std::shared_ptr<TimerSource> pingTimer;
     std::shared_ptr<TimerSource> rcTimer;
     OutageHandler outageHandler;
+    ReconnectTone reconnectTone_;
+    // Counts the sequences started, so that a start knows whether its own is still running.
+    std::uint64_t reconnectSequences_ = 0;
     std::vector<std::weak_ptr<TimerSource>> madeTimers;
 };
 
@@ -115,8 +118,8 @@ void TCPSocket::connect(std::shared_ptr<TCPSocketDelegate> delegate) {
     }
     // No reconnect sequence follows a refusal at once, so the reason shows only here.
     if (const auto refused = state_->connectSocket(*fresh)) {
-        std::fprintf(stderr, "intercom: cannot connect to %s port %u: %s\n", state_->host.c_str(),
-                     static_cast<unsigned>(state_->port), refused.message().c_str());
+        logFailure("cannot connect to " + state_->host + " port " + std::to_string(state_->port) +
+                   ": " + refused.message());
     }
 }
 
@@ -179,7 +182,14 @@ void TCPSocket::setOutageHandler(OutageHandler handler) {
     state_->outageHandler = std::move(handler);
 }
 
+void TCPSocket::setReconnectTone(ReconnectTone tone) {
+    std::lock_guard lock(state_->mutex);
+    state_->reconnectTone_ = std::move(tone);
+}
+
 void TCPSocket::startReconnect() {
+    ReconnectTone tone;
+    std::uint64_t sequence = 0;
     {
         std::lock_guard lock(state_->mutex);
         if (state_->closed || state_->rcTimer) {
@@ -188,9 +198,19 @@ void TCPSocket::startReconnect() {
         state_->rcTimer =
             state_->makeTimerLocked(state_->timings.firstReconnectDelay,
                                     state_->timings.reconnectInterval, &State::reconnectTick);
+        sequence = ++state_->reconnectSequences_;
+        tone = state_->reconnectTone_;
+    }
+    // Outside the lock: the tone opens a sound device.
+    if (tone) {
+        tone();
+    }
+    std::lock_guard lock(state_->mutex);
+    // A sequence that has already ended meanwhile has announced its end; showing the alert
+    // for it now would leave the alert up with no sequence running.
+    if (state_->rcTimer && state_->reconnectSequences_ == sequence) {
         state_->announceLocked(true);
     }
-    Beep::shared().playReconnectBeep();
 }
 
 void TCPSocket::stopReconnect() {
@@ -267,8 +287,7 @@ void TCPSocket::State::socketDidRead(AsyncSocket& reporting, const Bytes& data) 
     if (reader.isBroken()) {
         // Nothing after a broken length can be cut into frames again; a new connection starts
         // the stream afresh.
-        std::fputs("intercom: the signalling stream had a broken frame length; reconnecting\n",
-                   stderr);
+        logFailure("the signalling stream had a broken frame length; reconnecting");
         reporting.disconnect();
     }
 }

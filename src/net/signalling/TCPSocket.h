@@ -61,6 +61,11 @@ class TCPSocket {
     // up) and when it ends (false: take it down). The interface layer owns the panel.
     using OutageHandler = std::function<void(bool outage)>;
     void setOutageHandler(OutageHandler handler);
+    // Played on the caller's thread as a reconnect sequence starts, before the outage alert
+    // is queued. The tone belongs to the audio layer above this one, so the application
+    // hands it in at start-up.
+    using ReconnectTone = std::function<void()>;
+    void setReconnectTone(ReconnectTone tone);
 
     // The reconnect sequence: the loss of the link starts it, a tick that finds the link up
     // ends it; also reachable for tests that drive it from several threads.

@@ -1,10 +1,10 @@
 #include "ui/pages/LoginPage.h"
 
 #include <QFile>
-#include <iostream>
 
 #include "model/UserInfo.h"
 #include "net/api/APIRequests.h"
+#include "platform/Log.h"
 #include "ui/TTExtension.h"
 
 namespace intercom {
@@ -34,7 +34,7 @@ LoginPage::LoginPage(QWidget* parent) : QWidget(parent) {}
 std::unique_ptr<LoginPage> LoginPage::create() {
     auto page = loadFromNib<LoginPage>();
     if (!page) {
-        std::cerr << "intercom: the sign-in page's interface file could not be loaded\n";
+        logFailure("the sign-in page's interface file could not be loaded");
     }
     return page;
 }
