@@ -18,7 +18,12 @@ stop_client() {
     fi
 }
 cleanup() {
+    local status=$?
     stop_client
+    if [ "$status" -ne 0 ] && [ -s "$work/stderr" ]; then
+        echo "the client's standard error:" >&2
+        cat "$work/stderr" >&2
+    fi
     rm -rf "$work"
 }
 trap cleanup EXIT
