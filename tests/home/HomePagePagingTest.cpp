@@ -259,9 +259,9 @@ TEST_F(HomePagePaging, OverlaysOpenOverThePageWithWhatTheyNeed) {
     doubleClick(page->bigSpeakerBtn());
     ASSERT_TRUE(page->console()->recorder());
     settings[0]->sidetoneBlockingHandler(false);
-    EXPECT_TRUE(page->console()->recorder()->stPlayer) << "sidetone on while talking";
+    EXPECT_TRUE(page->console()->recorder()->hasSidetone()) << "sidetone on while talking";
     settings[0]->sidetoneBlockingHandler(true);
-    EXPECT_FALSE(page->console()->recorder()->stPlayer);
+    EXPECT_FALSE(page->console()->recorder()->hasSidetone());
     press(HomePage::chatListTag);
     EXPECT_EQ(page->findChildren<ChatListPage*>(Qt::FindDirectChildrenOnly).size(), 1);
 }
