@@ -12,6 +12,7 @@
 
 #include "../ui/UiTestSupport.h"
 #include "HomePageFixture.h"
+#include "audio/Beep.h"
 #include "net/signalling/ByteOrder.h"
 #include "ui/controls/CollectionGrid.h"
 #include "ui/controls/FNHUD.h"
@@ -255,13 +256,19 @@ TEST_F(HomePagePaging, OverlaysOpenOverThePageWithWhatTheyNeed) {
     press(HomePage::settingsTag);
     const auto settings = page->findChildren<SettingPage*>(Qt::FindDirectChildrenOnly);
     ASSERT_EQ(settings.size(), 1);
-    ASSERT_TRUE(settings[0]->sidetoneBlockingHandler && settings[0]->speakingBeepHandler);
     doubleClick(page->bigSpeakerBtn());
     ASSERT_TRUE(page->console()->recorder());
-    settings[0]->sidetoneBlockingHandler(false);
+    // The switches reach the running talk.
+    ASSERT_TRUE(settings[0]->sidetoneBtn()->isChecked()) << "the sidetone is blocked by default";
+    settings[0]->sidetoneBtn()->click();
     EXPECT_TRUE(page->console()->recorder()->hasSidetone()) << "sidetone on while talking";
-    settings[0]->sidetoneBlockingHandler(true);
+    settings[0]->sidetoneBtn()->click();
     EXPECT_FALSE(page->console()->recorder()->hasSidetone());
+    ASSERT_FALSE(Beep::shared().player());
+    settings[0]->speakBeepBtn()->click();
+    EXPECT_TRUE(Beep::shared().player()) << "the talk's tone starts once switched on";
+    settings[0]->speakBeepBtn()->click();
+    EXPECT_FALSE(Beep::shared().player());
     press(HomePage::chatListTag);
     EXPECT_EQ(page->findChildren<ChatListPage*>(Qt::FindDirectChildrenOnly).size(), 1);
 }

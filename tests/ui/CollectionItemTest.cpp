@@ -106,7 +106,7 @@ TEST_F(CollectionItemTest, OnlyStatusZeroShowsTheOfflineLookAndAReusedRowFollows
 TEST_F(CollectionItemTest, TheButtonRunsTheClosureWhenThereIsOne) {
     QTest::mouseClick(item->checkButton(), Qt::LeftButton);  // none set: nothing happens
     int runs = 0;
-    item->onCheckClick = [&runs] { ++runs; };
+    item->setOnCheckClick([&runs] { ++runs; });
     QTest::mouseClick(item->checkButton(), Qt::LeftButton);
     QTest::mouseClick(item->checkButton(), Qt::RightButton);
     EXPECT_EQ(runs, 1);

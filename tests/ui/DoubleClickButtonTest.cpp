@@ -14,10 +14,10 @@ class DoubleClickButtonTest : public ::testing::Test {
     void SetUp() override {
         button.awakeFromNib();
         button.resize(120, 40);
-        button.doubleClick = [this] {
+        button.setDoubleClick([this] {
             ++runs;
             downWhenRun = button.isDown();
-        };
+        });
     }
 
     TTDoubleClickButton button;
@@ -92,7 +92,7 @@ TEST_F(DoubleClickButtonTest, DoubleClicksFartherApartThanTheIntervalDoNothing) 
 }
 
 TEST_F(DoubleClickButtonTest, WithoutActionGetsOnlyTheStandardHandling) {
-    button.doubleClick = nullptr;
+    button.setDoubleClick(nullptr);
     test::doubleClick(&button, 1000);
     EXPECT_EQ(clicked.count(), 1);
 }

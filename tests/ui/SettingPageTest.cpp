@@ -33,8 +33,8 @@ class SettingPageTest : public test::OverlayTest {
         page->setParent(&host);
         pinEdgesToSuperview(page);
         host.show();
-        page->sidetoneBlockingHandler = [this](bool on) { sidetoneCalls.push_back(on); };
-        page->speakingBeepHandler = [this](bool on) { beepCalls.push_back(on); };
+        page->setSidetoneBlockingHandler([this](bool on) { sidetoneCalls.push_back(on); });
+        page->setSpeakingBeepHandler([this](bool on) { beepCalls.push_back(on); });
     }
 
     void reopen() {
@@ -91,7 +91,7 @@ TEST_F(SettingPageTest, OpensOnTheDefaultsAndStoresEachSupportedSwitchWithItsNot
     EXPECT_EQ(Setting::load(), Setting());
 
     // Without handlers the switch is stored all the same.
-    page->sidetoneBlockingHandler = nullptr;
+    page->setSidetoneBlockingHandler(nullptr);
     clickSwitch(page->sidetoneBtn());
     EXPECT_FALSE(Setting::load().isSidetoneBlocking);
     reopen();
