@@ -2,17 +2,17 @@
 // speaker to one, 40 ms at a time in real time.
 //
 // Microphone to send: clicks (one loud sample after silence) in the microphone file. The real
-// recorder captures and drains them; its input queue is swapped for one whose callback notes
-// when SDL handed each 40 ms buffer over (the disk driver reads it just before) and then runs
-// the recorder's own input callback. A click's delay is the time from its sample's arrival
-// (the buffer's hand-over less the samples after it, at 8000 Hz) to the capture callback
+// recorder captures and drains them, on an input queue whose callback notes when SDL handed
+// each 40 ms buffer over (the disk driver reads it just before) and then hands the buffer to
+// the recorder as its own input callback does. A click's delay is the time from its sample's
+// arrival (the buffer's hand-over less the samples after it, at 8000 Hz) to the capture callback
 // that receives its block. Once in each talk the drain tick comes 95 ms late; the clicks
 // before it and those after it are reported apart.
 //
 // Receive to speaker: `AudioQueuePlayer::play` of a block with a click, at random instants,
-// to when that block is copied into SDL's buffer for the device; the player's queue is
-// swapped for one whose callback notes each buffer coming back and then runs the player's
-// own output callback. A buffer comes back at the first SDL period after the one that copied
+// to when that block is copied into SDL's buffer for the device; the player runs on a queue
+// whose callback notes each buffer coming back and then hands it to the player as its own
+// output callback does. A buffer comes back at the first SDL period after the one that copied
 // it, so its copy time is that of the period before. Then speech at its pace (one block per
 // SDL period), evenly and two at once then none, and bursts of 3 and of 20 blocks on top of
 // it, each followed by 2.5 s of speech at its pace: every block is told apart by its decoded
@@ -164,30 +164,23 @@ void talk(int number, CaptureResult& result) {
     }
     writeFile(folder / "microphone.raw", microphone);
 
-    auto recorder = AudioQueueRecorder::create();
     TimedInput input;
-    input.recorder = recorder.get();
-    recorder->mQueue.reset();
-    recorder->mBuffers.clear();
-    recorder->mQueue = AudioQueue::newInput(&TimedInput::callback, &input);
-    if (!recorder->mQueue) {
+    auto queue = AudioQueue::newInput(&TimedInput::callback, &input);
+    if (!queue) {
         return;
     }
-    for (std::size_t i = 0; i < AudioQueueRecorder::kBufferCount; ++i) {
-        auto* buffer = recorder->mQueue->allocateBuffer(AudioQueueRecorder::kBufferBytes);
-        recorder->mBuffers.push_back(buffer);
-        recorder->mQueue->enqueueBuffer(buffer);
-    }
-    // SDL's capture thread starts its pace when the device opens, and the drain timer when
-    // the talk starts: a real microphone's periods fall anywhere between two ticks.
-    std::this_thread::sleep_for(std::chrono::microseconds((number * 7919) % 40000));
     std::mutex mutex;
     std::vector<Clock::time_point> sends;
-    recorder->start([&](const Bytes&) {
+    auto recorder = AudioQueueRecorder::create(std::move(queue), [&](const Bytes&) {
         const auto now = Clock::now();
         std::lock_guard lock(mutex);
         sends.push_back(now);
     });
+    input.recorder = recorder.get();
+    // SDL's capture thread starts its pace when the device opens, and the drain timer when
+    // the talk starts: a real microphone's periods fall anywhere between two ticks.
+    std::this_thread::sleep_for(std::chrono::microseconds((number * 7919) % 40000));
+    recorder->start();
     std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int>(kBlocks * kBlockMs)) +
                                 120ms);
     recorder->stop();
@@ -326,29 +319,20 @@ constexpr double kBinSeconds = 0.2;
 
 void playback(PlaybackResult& result) {
     writeFile(folder / "microphone.raw", Bytes{});
-    AudioQueuePlayer player;
     TimedOutput output;
-    output.player = &player;
-    player.mQueue.reset();
-    player.mBuffers.clear();
-    player.mQueue = AudioQueue::newOutput(&TimedOutput::callback, &output);
-    if (!player.mQueue) {
+    auto queue = AudioQueue::newOutput(&TimedOutput::callback, &output);
+    if (!queue) {
         return;
     }
-    for (std::size_t i = 0; i < AudioQueuePlayer::kBufferCount; ++i) {
-        auto* buffer = player.mQueue->allocateBuffer(AudioQueuePlayer::kBufferBytes);
-        buffer->mAudioDataByteSize = AudioQueuePlayer::kBufferBytes;
-        std::memset(buffer->mAudioData, 0, AudioQueuePlayer::kBufferBytes);
-        player.mBuffers.push_back(buffer);
-        player.mQueue->enqueueBuffer(buffer);
-    }
+    AudioQueuePlayer player(std::move(queue));
+    output.player = &player;
 
     Bytes clickPcm(kBlockBytes, 0);
     putSample(clickPcm, 40, 24000);
     const Bytes click = AudioTool::shared().encode(clickPcm);
     const auto speech = speechBlocks(1200);
 
-    player.mQueue->start();
+    player.start();
     std::this_thread::sleep_for(200ms);
     std::mt19937 random(7);
     std::uniform_int_distribution<int> gap(150, 250);
@@ -393,10 +377,9 @@ void playback(PlaybackResult& result) {
                 Paced block{kind, burst, 0, Clock::now(), std::nullopt};
                 block.sinceBurst = std::chrono::duration<double>(block.at - burstAt).count();
                 player.play(speech[next++ % speech.size()]);
-                std::lock_guard lock(player.syncLock);
-                if (!player.dataList.empty()) {
-                    block.hash =
-                        hashOf(player.dataList.back().data(), player.dataList.back().size());
+                const auto waiting = player.waitingBlocks();
+                if (!waiting.empty()) {
+                    block.hash = hashOf(waiting.back().data(), waiting.back().size());
                 }
                 paced.push_back(block);
             }
@@ -414,7 +397,7 @@ void playback(PlaybackResult& result) {
         }
     }
     std::this_thread::sleep_until(slot);
-    player.mQueue->stop();
+    player.stop();
 
     std::lock_guard lock(output.mutex);
     const auto& returns = output.returns;

@@ -5,34 +5,52 @@
 
 namespace intercom {
 
-AudioQueuePlayer::AudioQueuePlayer() {
-    mQueue = AudioQueue::newOutput(&AudioQueuePlayer::audioQueueOutputCallback, this);
-    if (!mQueue) {
+AudioQueuePlayer::AudioQueuePlayer()
+    : AudioQueuePlayer(AudioQueue::newOutput(&AudioQueuePlayer::audioQueueOutputCallback, this)) {}
+
+AudioQueuePlayer::AudioQueuePlayer(std::unique_ptr<AudioQueue> queue) : mQueue_(std::move(queue)) {
+    if (!mQueue_) {
         return;
     }
-    if (!mQueue->setVolume(1.0F)) {
+    if (!mQueue_->setVolume(1.0F)) {
         return;
     }
     for (std::size_t i = 0; i < kBufferCount; ++i) {
-        AudioQueueBuffer* buffer = mQueue->allocateBuffer(kBufferBytes);
+        AudioQueueBuffer* buffer = mQueue_->allocateBuffer(kBufferBytes);
         // A buffer that cannot be made is left out; the others still circulate.
         if (buffer == nullptr) {
             continue;
         }
         buffer->mAudioDataByteSize = kBufferBytes;
         std::memset(buffer->mAudioData, 0, kBufferBytes);
-        mBuffers.push_back(buffer);
-        mQueue->enqueueBuffer(buffer);
+        mBuffers_.push_back(buffer);
+        mQueue_->enqueueBuffer(buffer);
     }
 }
 
 AudioQueuePlayer::~AudioQueuePlayer() {
-    // The callback reaches into this player, `mQueue` included: it must have run for the
+    // The callback reaches into this player, `mQueue_` included: it must have run for the
     // last time before anything is torn down, and stopping waits for a running callback.
-    if (mQueue) {
-        mQueue->stop();
+    stop();
+    mQueue_.reset();
+}
+
+bool AudioQueuePlayer::start() {
+    return mQueue_ && mQueue_->start();
+}
+
+void AudioQueuePlayer::stop() {
+    if (mQueue_) {
+        mQueue_->stop();
     }
-    mQueue.reset();
+}
+
+bool AudioQueuePlayer::isOpen() const {
+    return mQueue_ != nullptr;
+}
+
+std::size_t AudioQueuePlayer::bufferCount() const {
+    return mBuffers_.size();
 }
 
 void AudioQueuePlayer::audioQueueOutputCallback(void* userData, AudioQueue* /*queue*/,
@@ -44,12 +62,12 @@ void AudioQueuePlayer::audioQueueOutputCallback(void* userData, AudioQueue* /*qu
 }
 
 void AudioQueuePlayer::handleOutputBuffer(AudioQueueBuffer* buffer) {
-    std::lock_guard lock(syncLock);
+    std::lock_guard lock(syncLock_);
     auto* audio = static_cast<std::uint8_t*>(buffer->mAudioData);
     Bytes block;
-    if (!dataList.empty()) {
-        block = std::move(dataList.front());
-        dataList.pop_front();
+    if (!dataList_.empty()) {
+        block = std::move(dataList_.front());
+        dataList_.pop_front();
     }
     // An empty block would take the buffer out of circulation, since a queue does not
     // accept a buffer of no bytes: it plays as silence instead.
@@ -62,20 +80,25 @@ void AudioQueuePlayer::handleOutputBuffer(AudioQueueBuffer* buffer) {
         std::memset(audio, 0, buffer->mAudioDataByteSize);
     }
     catchUpLocked(buffer->mAudioDataByteSize);
-    if (mQueue) {
-        mQueue->enqueueBuffer(buffer);
+    if (mQueue_) {
+        mQueue_->enqueueBuffer(buffer);
     }
 }
 
 void AudioQueuePlayer::play(std::span<const std::uint8_t> amr) {
-    std::lock_guard lock(syncLock);
+    std::lock_guard lock(syncLock_);
     auto pcm = AudioTool::shared().decode(amr.first(std::min(amr.size(), kMaxVoiceBlockBytes)));
     appendLocked(std::move(pcm));
 }
 
 void AudioQueuePlayer::append(Bytes pcm) {
-    std::lock_guard lock(syncLock);
+    std::lock_guard lock(syncLock_);
     appendLocked(std::move(pcm));
+}
+
+std::vector<Bytes> AudioQueuePlayer::waitingBlocks() const {
+    std::lock_guard lock(syncLock_);
+    return {dataList_.begin(), dataList_.end()};
 }
 
 void AudioQueuePlayer::appendLocked(Bytes pcm) {
@@ -83,34 +106,34 @@ void AudioQueuePlayer::appendLocked(Bytes pcm) {
     if (pcm.empty()) {
         return;
     }
-    dataList.push_back(std::move(pcm));
+    dataList_.push_back(std::move(pcm));
     std::size_t waiting = 0;
-    for (const auto& block : dataList) {
+    for (const auto& block : dataList_) {
         waiting += block.size();
     }
     while (waiting > kMaxWaitingBytes) {
-        waiting -= dataList.front().size();
-        dataList.pop_front();
+        waiting -= dataList_.front().size();
+        dataList_.pop_front();
     }
 }
 
 void AudioQueuePlayer::catchUpLocked(std::size_t playedBytes) {
     if (catchingUp_) {
-        if (!dataList.empty()) {
-            dataList.pop_front();
+        if (!dataList_.empty()) {
+            dataList_.pop_front();
         }
-        catchingUp_ = !dataList.empty();
+        catchingUp_ = !dataList_.empty();
         return;
     }
-    if (dataList.size() < 2) {
+    if (dataList_.size() < 2) {
         behindBytes_ = 0;
         return;
     }
     behindBytes_ += playedBytes;
     if (behindBytes_ >= kCatchUpAfterBytes) {
         behindBytes_ = 0;
-        dataList.pop_front();
-        catchingUp_ = !dataList.empty();
+        dataList_.pop_front();
+        catchingUp_ = !dataList_.empty();
     }
 }
 

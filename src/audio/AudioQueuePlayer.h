@@ -14,7 +14,7 @@ namespace intercom {
 
 // Plays blocks of PCM without gaps: whenever no block waits, a buffer of silence goes out,
 // so the output never runs dry and a block that arrives is heard after at most the buffers
-// already queued. Its owner starts `mQueue` after creating it and stops it before dropping it.
+// already queued. Its owner starts it after creating it and stops it before dropping it.
 class AudioQueuePlayer {
   public:
     static constexpr std::uint32_t kBufferBytes = 640;
@@ -34,36 +34,49 @@ class AudioQueuePlayer {
     static constexpr std::size_t kCatchUpAfterBytes = 1000 * 8000 * 2 / 1000;
 
     // Opens the output queue and primes it with three buffers of silence; a player whose
-    // queue cannot be opened has no `mQueue` and plays nothing.
+    // queue cannot be opened plays nothing.
     AudioQueuePlayer();
+    // Primes `queue`, already opened by the caller, in the same way. Its callback must hand
+    // each buffer to `handleOutputBuffer`: this is how a speaker on a clock of the caller's
+    // own plays what the player is given. A null queue plays nothing.
+    explicit AudioQueuePlayer(std::unique_ptr<AudioQueue> queue);
     ~AudioQueuePlayer();
     AudioQueuePlayer(const AudioQueuePlayer&) = delete;
     AudioQueuePlayer& operator=(const AudioQueuePlayer&) = delete;
+
+    // Starts the output; false when there is none or it does not start.
+    bool start();
+    // Stops the output at once; what waits stays queued.
+    void stop();
+    bool isOpen() const;
+    // The buffers in circulation: three, fewer when one could not be made, none without a
+    // queue.
+    std::size_t bufferCount() const;
 
     // Decodes one received voice block (the first 64 bytes at most) and queues its PCM. A
     // block too short to hold one whole frame queues nothing.
     void play(std::span<const std::uint8_t> amr);
     // Queues one block of PCM, dropping the oldest waiting blocks beyond 300 ms.
     void append(Bytes pcm);
+    // A copy of the blocks waiting to be played, oldest first.
+    std::vector<Bytes> waitingBlocks() const;
     // Refills a buffer that has been played with the oldest waiting block, or silence, and
     // plays a standing backlog down.
     void handleOutputBuffer(AudioQueueBuffer* buffer);
 
+  private:
     static void audioQueueOutputCallback(void* userData, AudioQueue* queue,
                                          AudioQueueBuffer* buffer);
-
-    std::unique_ptr<AudioQueue> mQueue;
-    std::vector<AudioQueueBuffer*> mBuffers;
-    // PCM blocks waiting to be played, oldest first, each at most one buffer long, under
-    // `syncLock`.
-    std::deque<Bytes> dataList;
-    std::mutex syncLock;
-
-  private:
     void appendLocked(Bytes pcm);
     void catchUpLocked(std::size_t playedBytes);
 
-    // Under `syncLock`: bytes played since a refill last left fewer than two blocks waiting,
+    std::unique_ptr<AudioQueue> mQueue_;
+    std::vector<AudioQueueBuffer*> mBuffers_;
+    // PCM blocks waiting to be played, oldest first, each at most one buffer long, under
+    // `syncLock_`.
+    std::deque<Bytes> dataList_;
+    mutable std::mutex syncLock_;
+    // Under `syncLock_`: bytes played since a refill last left fewer than two blocks waiting,
     // and whether the backlog is being dropped.
     std::size_t behindBytes_ = 0;
     bool catchingUp_ = false;

@@ -6,30 +6,40 @@
 
 namespace intercom {
 
-std::shared_ptr<AudioQueueRecorder> AudioQueueRecorder::create() {
-    std::shared_ptr<AudioQueueRecorder> recorder(new AudioQueueRecorder());
-    return recorder;
+std::shared_ptr<AudioQueueRecorder> AudioQueueRecorder::create(CaptureCallback captureCallback) {
+    return std::shared_ptr<AudioQueueRecorder>(new AudioQueueRecorder(std::move(captureCallback)));
 }
 
-AudioQueueRecorder::AudioQueueRecorder() {
-    mQueue = AudioQueue::newInput(&AudioQueueRecorder::audioQueueInputCallback, this);
-    if (!mQueue) {
+std::shared_ptr<AudioQueueRecorder> AudioQueueRecorder::create(std::unique_ptr<AudioQueue> queue,
+                                                               CaptureCallback captureCallback) {
+    return std::shared_ptr<AudioQueueRecorder>(
+        new AudioQueueRecorder(std::move(queue), std::move(captureCallback)));
+}
+
+AudioQueueRecorder::AudioQueueRecorder(CaptureCallback captureCallback)
+    : AudioQueueRecorder(AudioQueue::newInput(&AudioQueueRecorder::audioQueueInputCallback, this),
+                         std::move(captureCallback)) {}
+
+AudioQueueRecorder::AudioQueueRecorder(std::unique_ptr<AudioQueue> queue,
+                                       CaptureCallback captureCallback)
+    : mQueue_(std::move(queue)), captureCallback_(std::move(captureCallback)) {
+    if (!mQueue_) {
         return;
     }
     for (std::size_t i = 0; i < kBufferCount; ++i) {
-        AudioQueueBuffer* buffer = mQueue->allocateBuffer(kBufferBytes);
+        AudioQueueBuffer* buffer = mQueue_->allocateBuffer(kBufferBytes);
         // A buffer that cannot be made is left out; the others still circulate.
         if (buffer == nullptr) {
             continue;
         }
-        mBuffers.push_back(buffer);
-        mQueue->enqueueBuffer(buffer);
+        mBuffers_.push_back(buffer);
+        mQueue_->enqueueBuffer(buffer);
     }
 }
 
 AudioQueueRecorder::~AudioQueueRecorder() {
     // The callback reaches into this recorder: the device goes before anything else does.
-    mQueue.reset();
+    mQueue_.reset();
 }
 
 void AudioQueueRecorder::audioQueueInputCallback(void* userData, AudioQueue* queue,
@@ -40,13 +50,9 @@ void AudioQueueRecorder::audioQueueInputCallback(void* userData, AudioQueue* que
     static_cast<AudioQueueRecorder*>(userData)->handleInputBuffer(queue, buffer);
 }
 
-bool AudioQueueRecorder::start(CaptureCallback callback) {
-    if (!mQueue || !mQueue->start()) {
+bool AudioQueueRecorder::start() {
+    if (!mQueue_ || !mQueue_->start()) {
         return false;
-    }
-    {
-        std::lock_guard lock(syncLock);
-        captureCallback = std::move(callback);
     }
     startTimer();
     if (!Setting::load().isSidetoneBlocking) {
@@ -57,14 +63,14 @@ bool AudioQueueRecorder::start(CaptureCallback callback) {
 }
 
 void AudioQueueRecorder::stop() {
-    if (mQueue) {
-        mQueue->stop();
+    if (mQueue_) {
+        mQueue_->stop();
     }
     std::shared_ptr<dispatch::TimerSource> stopped;
     {
-        std::lock_guard lock(syncLock);
-        stopped = std::move(timer);
-        timer = nullptr;
+        std::lock_guard lock(syncLock_);
+        stopped = std::move(timer_);
+        timer_ = nullptr;
     }
     // Cancelling waits for a running tick, which takes the lock: never under it.
     if (stopped) {
@@ -74,16 +80,39 @@ void AudioQueueRecorder::stop() {
     Beep::shared().dropPlayer();
 }
 
+bool AudioQueueRecorder::isOpen() const {
+    return mQueue_ != nullptr;
+}
+
+std::size_t AudioQueueRecorder::bufferCount() const {
+    return mBuffers_.size();
+}
+
+bool AudioQueueRecorder::isDraining() const {
+    std::lock_guard lock(syncLock_);
+    return timer_ != nullptr;
+}
+
+bool AudioQueueRecorder::hasSidetone() const {
+    std::lock_guard lock(syncLock_);
+    return stPlayer_ != nullptr;
+}
+
+std::size_t AudioQueueRecorder::cachedBytes() const {
+    std::lock_guard lock(syncLock_);
+    return cachedAudioData_.size();
+}
+
 void AudioQueueRecorder::startTimer() {
-    std::lock_guard lock(syncLock);
-    if (timer) {
+    std::lock_guard lock(syncLock_);
+    if (timer_) {
         return;
     }
-    timer = dispatch::TimerSource::create();
-    timer->schedule(dispatch::Clock::now(), kDrainInterval, dispatch::Duration::zero());
+    timer_ = dispatch::TimerSource::create();
+    timer_->schedule(dispatch::Clock::now(), kDrainInterval, dispatch::Duration::zero());
     // Holds the recorder until the timer is cancelled.
-    timer->setEventHandler([self = shared_from_this()] { self->drainCachedAudio(); });
-    timer->resume();
+    timer_->setEventHandler([self = shared_from_this()] { self->drainCachedAudio(); });
+    timer_->resume();
 }
 
 void AudioQueueRecorder::handleInputBuffer(AudioQueue* queue, AudioQueueBuffer* buffer) {
@@ -95,9 +124,9 @@ void AudioQueueRecorder::handleInputBuffer(AudioQueue* queue, AudioQueueBuffer* 
     Bytes block(audio, audio + buffer->mAudioDataByteSize);
     std::shared_ptr<AudioQueuePlayer> sidetone;
     {
-        std::lock_guard lock(syncLock);
-        cachedAudioData.insert(cachedAudioData.end(), block.begin(), block.end());
-        sidetone = stPlayer;
+        std::lock_guard lock(syncLock_);
+        cachedAudioData_.insert(cachedAudioData_.end(), block.begin(), block.end());
+        sidetone = stPlayer_;
     }
     // The two locks are never held together.
     if (sidetone) {
@@ -109,8 +138,8 @@ void AudioQueueRecorder::handleInputBuffer(AudioQueue* queue, AudioQueueBuffer* 
 
 void AudioQueueRecorder::releaseSidetone(std::shared_ptr<AudioQueuePlayer> sidetone) {
     {
-        std::lock_guard lock(syncLock);
-        if (stPlayer == sidetone) {
+        std::lock_guard lock(syncLock_);
+        if (stPlayer_ == sidetone) {
             // Still held by the recorder: this is not the last reference.
             sidetone.reset();
             return;
@@ -123,56 +152,54 @@ void AudioQueueRecorder::releaseSidetone(std::shared_ptr<AudioQueuePlayer> sidet
 }
 
 void AudioQueueRecorder::drainCachedAudio() {
-    std::lock_guard lock(syncLock);
+    std::lock_guard lock(syncLock_);
     // Every whole block goes out, oldest first: a late tick, a stalled device or a sound card
     // whose clock runs faster than ours would otherwise leave blocks behind for the rest of
     // the talk, each adding 40 ms to everything said after it.
     std::size_t sent = 0;
-    while (cachedAudioData.size() - sent >= kBufferBytes) {
+    while (cachedAudioData_.size() - sent >= kBufferBytes) {
         const auto amr =
-            AudioTool::shared().encode(std::span(cachedAudioData).subspan(sent, kBufferBytes));
-        if (captureCallback) {
-            captureCallback(amr);
+            AudioTool::shared().encode(std::span(cachedAudioData_).subspan(sent, kBufferBytes));
+        if (captureCallback_) {
+            captureCallback_(amr);
         }
         sent += kBufferBytes;
     }
-    cachedAudioData.erase(cachedAudioData.begin(),
-                          cachedAudioData.begin() + static_cast<std::ptrdiff_t>(sent));
+    cachedAudioData_.erase(cachedAudioData_.begin(),
+                           cachedAudioData_.begin() + static_cast<std::ptrdiff_t>(sent));
 }
 
 void AudioQueueRecorder::startSidetone() {
-    if (!mQueue) {
+    if (!mQueue_) {
         return;
     }
     {
-        std::lock_guard lock(syncLock);
-        if (stPlayer) {
+        std::lock_guard lock(syncLock_);
+        if (stPlayer_) {
             return;
         }
     }
     // Opening a device takes a while: not under the lock that the audio thread waits on.
     auto player = std::make_shared<AudioQueuePlayer>();
     {
-        std::lock_guard lock(syncLock);
-        if (stPlayer) {
+        std::lock_guard lock(syncLock_);
+        if (stPlayer_) {
             return;
         }
-        stPlayer = player;
+        stPlayer_ = player;
     }
-    if (player->mQueue) {
-        player->mQueue->start();
-    }
+    player->start();
 }
 
 void AudioQueueRecorder::stopSidetone() {
     std::shared_ptr<AudioQueuePlayer> player;
     {
-        std::lock_guard lock(syncLock);
-        player = std::move(stPlayer);
-        stPlayer = nullptr;
+        std::lock_guard lock(syncLock_);
+        player = std::move(stPlayer_);
+        stPlayer_ = nullptr;
     }
-    if (player && player->mQueue) {
-        player->mQueue->stop();
+    if (player) {
+        player->stop();
     }
 }
 

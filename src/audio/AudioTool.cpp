@@ -16,16 +16,16 @@ AudioTool& AudioTool::shared() {
     return *instance;
 }
 
-AudioTool::AudioTool() : enstate(Encoder_Interface_init(0)), destate(Decoder_Interface_init()) {}
+AudioTool::AudioTool() : enstate_(Encoder_Interface_init(0)), destate_(Decoder_Interface_init()) {}
 
 AudioTool::~AudioTool() {
-    Encoder_Interface_exit(enstate);
-    Decoder_Interface_exit(destate);
+    Encoder_Interface_exit(enstate_);
+    Decoder_Interface_exit(destate_);
 }
 
 Bytes AudioTool::encode(std::span<const std::uint8_t> pcm) {
     Bytes result;
-    if (pcm.empty() || enstate == nullptr) {
+    if (pcm.empty() || enstate_ == nullptr) {
         return result;
     }
     result.reserve(pcm.size() / kPcmFrameBytes * kAmrFrameBytes);
@@ -36,7 +36,7 @@ Bytes AudioTool::encode(std::span<const std::uint8_t> pcm) {
         std::memcpy(speech.data(), pcm.data() + offset, kPcmFrameBytes);
         std::array<unsigned char, kAmrFrameBytes> frame{};
         const int written =
-            Encoder_Interface_Encode(enstate, MR122, speech.data(), frame.data(), 0);
+            Encoder_Interface_Encode(enstate_, MR122, speech.data(), frame.data(), 0);
         const auto count = static_cast<std::size_t>(std::clamp<int>(written, 0, kAmrFrameBytes));
         result.insert(result.end(), frame.begin(), frame.begin() + static_cast<long>(count));
     }
@@ -45,7 +45,7 @@ Bytes AudioTool::encode(std::span<const std::uint8_t> pcm) {
 
 Bytes AudioTool::decode(std::span<const std::uint8_t> amr) {
     Bytes result;
-    if (amr.empty() || destate == nullptr) {
+    if (amr.empty() || destate_ == nullptr) {
         return result;
     }
     result.reserve(amr.size() / kAmrFrameBytes * kPcmFrameBytes);
@@ -53,7 +53,7 @@ Bytes AudioTool::decode(std::span<const std::uint8_t> amr) {
     std::array<short, kPcmFrameBytes / 2> speech{};
     for (std::size_t offset = 0; offset + kAmrFrameBytes <= amr.size(); offset += kAmrFrameBytes) {
         speech.fill(0);
-        Decoder_Interface_Decode(destate, amr.data() + offset, speech.data(), 0);
+        Decoder_Interface_Decode(destate_, amr.data() + offset, speech.data(), 0);
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(speech.data());
         result.insert(result.end(), bytes, bytes + kPcmFrameBytes);
     }

@@ -34,8 +34,8 @@ class AudioTool {
   private:
     AudioTool();
 
-    void* const enstate;
-    void* const destate;
+    void* const enstate_;
+    void* const destate_;
     std::mutex encoderLock_;
     std::mutex decoderLock_;
 };

@@ -74,10 +74,10 @@ bool TalkConsole::startRecordingLocked() {
     if (recorder()) {
         return true;
     }
-    auto recorder = AudioQueueRecorder::create();
     // Holds the console while capture runs, as the page that started it must stay.
-    if (!recorder->start(
-            [self = shared_from_this()](const Bytes& amr) { self->sendCapturedAudio(amr); })) {
+    auto recorder = AudioQueueRecorder::create(
+        [self = shared_from_this()](const Bytes& amr) { self->sendCapturedAudio(amr); });
+    if (!recorder->start()) {
         return false;
     }
     {
@@ -134,14 +134,12 @@ std::shared_ptr<AudioQueueRecorder> TalkConsole::recorder() const {
 
 void TalkConsole::startPlayer() {
     std::lock_guard starting(playerMutex_);
-    if (hasPlayer()) {
+    if (player()) {
         return;
     }
     auto player = std::make_shared<AudioQueuePlayer>();
     // A speaker that does not start stays silent; the player is kept as the connection's.
-    if (player->mQueue) {
-        player->mQueue->start();
-    }
+    player->start();
     std::lock_guard lock(deviceMutex_);
     player_ = std::move(player);
 }
@@ -154,14 +152,14 @@ void TalkConsole::stopPlayer() {
         player = std::move(player_);
         player_ = nullptr;
     }
-    if (player && player->mQueue) {
-        player->mQueue->stop();
+    if (player) {
+        player->stop();
     }
 }
 
-bool TalkConsole::hasPlayer() const {
+std::shared_ptr<AudioQueuePlayer> TalkConsole::player() const {
     std::lock_guard lock(deviceMutex_);
-    return player_ != nullptr;
+    return player_;
 }
 
 void TalkConsole::play(const Bytes& amr) {

@@ -72,7 +72,7 @@ class TalkConsole : public std::enable_shared_from_this<TalkConsole> {
 
     void startPlayer();
     void stopPlayer();
-    bool hasPlayer() const;
+    std::shared_ptr<AudioQueuePlayer> player() const;
     // Plays one received voice block; dropped while no player exists.
     void play(const Bytes& amr);
 

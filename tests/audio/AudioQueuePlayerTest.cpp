@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -18,9 +17,8 @@ using namespace intercom::test;
 
 namespace {
 
-std::size_t waiting(AudioQueuePlayer& player) {
-    std::lock_guard lock(player.syncLock);
-    return player.dataList.size();
+std::size_t waiting(const AudioQueuePlayer& player) {
+    return player.waitingBlocks().size();
 }
 
 void append(AudioQueuePlayer& player, Bytes block) {
@@ -41,23 +39,15 @@ class PacedOutput {
   public:
     explicit PacedOutput(std::vector<int> arrivals) : arrivals_(std::move(arrivals)) {}
 
-    // Puts the player's output on a queue of this clock, primed as the player primes its own.
-    bool attach(AudioQueuePlayer& player) {
-        player_ = &player;
-        player.mQueue.reset();
-        player.mBuffers.clear();
-        player.mQueue = intercom::AudioQueue::newOutput(&PacedOutput::callback, this);
-        if (!player.mQueue) {
-            return false;
+    // A player on a queue of this clock; null when no output device opens.
+    std::unique_ptr<AudioQueuePlayer> openPlayer() {
+        auto queue = intercom::AudioQueue::newOutput(&PacedOutput::callback, this);
+        if (!queue) {
+            return nullptr;
         }
-        for (std::size_t i = 0; i < AudioQueuePlayer::kBufferCount; ++i) {
-            auto* buffer = player.mQueue->allocateBuffer(AudioQueuePlayer::kBufferBytes);
-            buffer->mAudioDataByteSize = AudioQueuePlayer::kBufferBytes;
-            std::memset(buffer->mAudioData, 0, AudioQueuePlayer::kBufferBytes);
-            player.mBuffers.push_back(buffer);
-            player.mQueue->enqueueBuffer(buffer);
-        }
-        return true;
+        auto player = std::make_unique<AudioQueuePlayer>(std::move(queue));
+        player_ = player.get();
+        return player;
     }
     int refills() {
         std::lock_guard lock(mutex_);
@@ -100,9 +90,9 @@ Bytes encodedSpeech(std::size_t pcmBytes) {
 TEST(AudioQueuePlayer, PlaysBlocksInOrderWithSilenceBetweenAndAfter) {
     const DiskAudio disk;
     auto player = std::make_unique<AudioQueuePlayer>();
-    ASSERT_TRUE(player->mQueue);
-    ASSERT_EQ(player->mBuffers.size(), 3U);
-    ASSERT_TRUE(player->mQueue->start());
+    ASSERT_TRUE(player->isOpen());
+    ASSERT_EQ(player->bufferCount(), 3U);
+    ASSERT_TRUE(player->start());
 
     // Shorter than one frame: queues nothing, and above all keeps every buffer circulating,
     // or the blocks below would never be heard.
@@ -119,7 +109,7 @@ TEST(AudioQueuePlayer, PlaysBlocksInOrderWithSilenceBetweenAndAfter) {
     append(*player, third);
     ASSERT_TRUE(waitUntil([&] { return waiting(*player) == 0; }));
     ASSERT_TRUE(playedOnFor(disk, 8192));
-    player->mQueue->stop();
+    player->stop();
     player.reset();
 
     const Bytes out = readFile(disk.speaker());
@@ -168,14 +158,12 @@ TEST(AudioQueuePlayer, AfterABurstVoiceIsLiveAgainWhileItsPaceLosesNothing) {
     const auto refills = static_cast<int>(arrivals.size());
 
     PacedOutput output(arrivals);
-    // The player's own device stays off the speaker file, which the paced queue writes.
-    ::setenv("SDL_DISKAUDIOFILE", "/dev/null", 1);
-    auto player = std::make_unique<AudioQueuePlayer>();
-    ::setenv("SDL_DISKAUDIOFILE", disk.speaker().c_str(), 1);
-    ASSERT_TRUE(output.attach(*player));
-    ASSERT_TRUE(player->mQueue->start());
+    auto player = output.openPlayer();
+    ASSERT_TRUE(player);
+    ASSERT_EQ(player->bufferCount(), 3U);
+    ASSERT_TRUE(player->start());
     ASSERT_TRUE(waitUntil([&] { return output.refills() >= refills; }, 30000));
-    player->mQueue->stop();
+    player->stop();
     player.reset();
 
     // Where each block was heard, in buffers after the refill that it arrived behind.
@@ -237,18 +225,17 @@ TEST(AudioQueuePlayer, PlayDecodesAtMostOneVoiceBlock) {
     player.play(Bytes(amr.begin(), amr.begin() + 31));
     player.play(Bytes());
 
-    std::lock_guard lock(player.syncLock);
-    ASSERT_EQ(player.dataList.size(), 3U);
-    EXPECT_EQ(player.dataList[0].size(), 640U);
-    EXPECT_EQ(player.dataList[1].size(), 640U) << "bytes past 64 are dropped";
-    EXPECT_EQ(player.dataList[2].size(), 320U);
+    const auto waiting = player.waitingBlocks();
+    ASSERT_EQ(waiting.size(), 3U);
+    EXPECT_EQ(waiting[0].size(), 640U);
+    EXPECT_EQ(waiting[1].size(), 640U) << "bytes past 64 are dropped";
+    EXPECT_EQ(waiting[2].size(), 320U);
 }
 
 TEST(AudioQueuePlayer, DecodedVoiceReachesTheSpeaker) {
     const DiskAudio disk;
     auto player = std::make_unique<AudioQueuePlayer>();
-    ASSERT_TRUE(player->mQueue);
-    ASSERT_TRUE(player->mQueue->start());
+    ASSERT_TRUE(player->start());
     const Bytes amr = AudioTool::shared().encode(patternBlock(640 * 5, 9));
     for (std::size_t at = 0; at < amr.size(); at += 64) {
         player->play(
@@ -256,7 +243,7 @@ TEST(AudioQueuePlayer, DecodedVoiceReachesTheSpeaker) {
     }
     ASSERT_TRUE(waitUntil([&] { return waiting(*player) == 0; }));
     ASSERT_TRUE(playedOnFor(disk, 8192));
-    player->mQueue->stop();
+    player->stop();
     player.reset();
 
     const Bytes out = readFile(disk.speaker());
@@ -267,10 +254,9 @@ TEST(AudioQueuePlayer, DecodedVoiceReachesTheSpeaker) {
 TEST(AudioQueuePlayer, NothingQueuedPlaysSilence) {
     const DiskAudio disk;
     auto player = std::make_unique<AudioQueuePlayer>();
-    ASSERT_TRUE(player->mQueue);
-    ASSERT_TRUE(player->mQueue->start());
+    ASSERT_TRUE(player->start());
     ASSERT_TRUE(playedOnFor(disk, 8192));
-    player->mQueue->stop();
+    player->stop();
     player.reset();
     const Bytes out = readFile(disk.speaker());
     EXPECT_GE(out.size(), 8192U);
@@ -280,9 +266,8 @@ TEST(AudioQueuePlayer, NothingQueuedPlaysSilence) {
 TEST(AudioQueuePlayer, StoppedPlayerStillQueuesButPlaysNothing) {
     const DiskAudio disk;
     AudioQueuePlayer player;
-    ASSERT_TRUE(player.mQueue);
-    ASSERT_TRUE(player.mQueue->start());
-    player.mQueue->stop();
+    ASSERT_TRUE(player.start());
+    player.stop();
     player.play(encodedSpeech(640));
     append(player, patternBlock(640, 4));
     EXPECT_EQ(waiting(player), 2U);
@@ -295,8 +280,7 @@ TEST(AudioQueuePlayer, DroppingAPlayerWhoseQueueRunsIsSafe) {
     ::setenv("SDL_DISKAUDIODELAY", "0", 1);
     for (int i = 0; i < 20; ++i) {
         auto player = std::make_unique<AudioQueuePlayer>();
-        ASSERT_TRUE(player->mQueue);
-        ASSERT_TRUE(player->mQueue->start());
+        ASSERT_TRUE(player->start());
         append(*player, patternBlock(640, i + 1));
         ASSERT_TRUE(waitUntil([&] { return waiting(*player) == 0; }));
         player.reset();
@@ -313,15 +297,11 @@ TEST(AudioQueuePlayer, PlayersComeAndGoAndDecodeOnSeveralThreadsAtOnce) {
         threads.emplace_back([&amr] {
             for (int round = 0; round < 5; ++round) {
                 AudioQueuePlayer player;
-                if (player.mQueue) {
-                    player.mQueue->start();
-                }
+                player.start();
                 for (int i = 0; i < 50; ++i) {
                     player.play(amr);
                 }
-                if (player.mQueue) {
-                    player.mQueue->stop();
-                }
+                player.stop();
             }
         });
     }
@@ -330,7 +310,7 @@ TEST(AudioQueuePlayer, PlayersComeAndGoAndDecodeOnSeveralThreadsAtOnce) {
     }
     AudioQueuePlayer after;
     after.play(amr);
-    std::lock_guard lock(after.syncLock);
-    ASSERT_EQ(after.dataList.size(), 1U);
-    EXPECT_EQ(after.dataList.front().size(), 640U) << "the decoder still works afterwards";
+    const auto waiting = after.waitingBlocks();
+    ASSERT_EQ(waiting.size(), 1U);
+    EXPECT_EQ(waiting.front().size(), 640U) << "the decoder still works afterwards";
 }

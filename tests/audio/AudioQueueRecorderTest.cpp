@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -76,66 +77,114 @@ class Capture {
     std::atomic<bool> offQueue_{false};
 };
 
-// Ends the capture but lets the sidetone play out what it was given, however far behind the
-// speaker runs on a loaded machine; the disk driver writes through a stdio buffer, so the
-// file must grow well past the last block before that block is surely in it.
-void letSidetonePlayOut(AudioQueueRecorder& recorder, const DiskAudio& disk) {
-    recorder.mQueue->stop();
-    std::shared_ptr<intercom::AudioQueuePlayer> sidetone;
-    {
-        std::lock_guard lock(recorder.syncLock);
-        sidetone = recorder.stPlayer;
+// The microphone on an input queue of the test's own, which can fall silent while the drain
+// timer and the sidetone run on: once muted, each buffer goes straight back to the queue.
+class Microphone {
+  public:
+    Microphone() = default;
+    Microphone(const Microphone&) = delete;
+    Microphone& operator=(const Microphone&) = delete;
+    // A test that fails before it stops leaves the recorder to its drain timer: the queue
+    // must not call into this object once it is gone.
+    ~Microphone() {
+        if (const auto recorder = held_.lock()) {
+            recorder->stop();
+        }
     }
-    ASSERT_TRUE(sidetone);
-    ASSERT_TRUE(waitUntil([&] {
-        std::lock_guard lock(sidetone->syncLock);
-        return sidetone->dataList.empty();
-    }));
+
+    // A recorder on this microphone; null when no input device opens.
+    std::shared_ptr<AudioQueueRecorder> open(AudioQueueRecorder::CaptureCallback callback) {
+        auto queue = intercom::AudioQueue::newInput(&Microphone::callback, this);
+        if (!queue) {
+            return nullptr;
+        }
+        auto recorder = AudioQueueRecorder::create(std::move(queue), std::move(callback));
+        std::lock_guard lock(mutex_);
+        recorder_ = recorder.get();
+        held_ = recorder;
+        return recorder;
+    }
+    // Once this returns, nothing more reaches the recorder.
+    void mute() {
+        std::lock_guard lock(mutex_);
+        muted_ = true;
+    }
+    // The bytes handed to the recorder so far.
+    std::size_t handedOver() {
+        std::lock_guard lock(mutex_);
+        return handedOver_;
+    }
+
+  private:
+    static void callback(void* userData, intercom::AudioQueue* queue, AudioQueueBuffer* buffer) {
+        auto* self = static_cast<Microphone*>(userData);
+        std::lock_guard lock(self->mutex_);
+        if (self->muted_ || self->recorder_ == nullptr) {
+            queue->enqueueBuffer(buffer);
+            return;
+        }
+        self->handedOver_ += buffer->mAudioDataByteSize;
+        self->recorder_->handleInputBuffer(queue, buffer);
+    }
+
+    std::mutex mutex_;
+    AudioQueueRecorder* recorder_ = nullptr;
+    std::weak_ptr<AudioQueueRecorder> held_;
+    bool muted_ = false;
+    std::size_t handedOver_ = 0;
+};
+
+// Silences the microphone but lets the sidetone play out what it was given, however far
+// behind the speaker runs on a loaded machine: with nothing more coming, all that waited has
+// been played once the speaker has played the longest list a player keeps and its three
+// buffers. The disk driver writes through a stdio buffer, so the file must grow well past
+// that before the last block is surely in it.
+void letSidetonePlayOut(Microphone& microphone, const DiskAudio& disk) {
+    using intercom::AudioQueuePlayer;
+    constexpr auto kWaitingAtMost = AudioQueuePlayer::kMaxWaitingBytes +
+                                    AudioQueuePlayer::kBufferCount * AudioQueuePlayer::kBufferBytes;
+    microphone.mute();
     const auto played = fileSize(disk.speaker());
-    ASSERT_TRUE(waitUntil([&] { return fileSize(disk.speaker()) >= played + 8192; }));
+    ASSERT_TRUE(
+        waitUntil([&] { return fileSize(disk.speaker()) >= played + kWaitingAtMost + 8192; }));
 }
+
+// Takes no buffers: the queue is never started.
+void ignoreBuffer(void* /*userData*/, intercom::AudioQueue* /*queue*/,
+                  AudioQueueBuffer* /*buffer*/) {}
 
 class AudioQueueRecorderTest : public ::testing::Test {
   protected:
-    void SetUp() override { writeFile(disk.microphone(), recording(200)); }
+    void SetUp() override { writeFile(disk_.microphone(), recording(200)); }
 
-    DiskAudio disk;
+    DiskAudio disk_;
+    Microphone microphone_;
 };
 
 }  // namespace
 
 TEST_F(AudioQueueRecorderTest, DeliversEveryWholeBlockOnTheDrainTimer) {
-    auto recorder = AudioQueueRecorder::create();
-    ASSERT_TRUE(recorder->mQueue);
-    ASSERT_EQ(recorder->mBuffers.size(), 3U);
     Capture capture;
-    recorder->start(capture.callback());
+    auto recorder = microphone_.open(capture.callback());
+    ASSERT_TRUE(recorder);
+    ASSERT_EQ(recorder->bufferCount(), 3U);
+    ASSERT_TRUE(recorder->start());
+    ASSERT_TRUE(recorder->isDraining());
     ASSERT_TRUE(waitUntil([&] { return capture.count() >= 15; }));
-    // With the microphone stopped, the ticks still running send whatever whole blocks wait
+    // With the microphone silent, the ticks still running send whatever whole blocks wait
     // (every one at each tick) and leave only a part block behind.
-    recorder->mQueue->stop();
-    std::size_t delivered = 0;
-    std::size_t cached = 0;
-    {
-        // The capture callback runs under this lock: the two counts belong together.
-        std::lock_guard lock(recorder->syncLock);
-        delivered = capture.count();
-        cached = recorder->cachedAudioData.size();
-    }
-    ASSERT_TRUE(waitUntil([&] {
-        std::lock_guard lock(recorder->syncLock);
-        return recorder->cachedAudioData.size() < kBlock;
-    }));
+    microphone_.mute();
+    ASSERT_TRUE(waitUntil([&] { return recorder->cachedBytes() < kBlock; }));
     recorder->stop();
-    EXPECT_EQ(capture.count(), delivered + cached / kBlock) << "each whole block goes out once";
-    EXPECT_EQ(recorder->cachedAudioData.size(), cached % kBlock);
+    EXPECT_EQ(capture.count() * kBlock + recorder->cachedBytes(), microphone_.handedOver())
+        << "each whole block goes out once";
     EXPECT_FALSE(capture.offQueue()) << "blocks are handed over on the drain timer's queue";
     for (const auto& amr : capture.blocks()) {
         ASSERT_EQ(amr.size(), 64U);
         EXPECT_EQ(amr[0], 0x3C);
         EXPECT_EQ(amr[32], 0x3C);
     }
-    EXPECT_FALSE(recorder->timer);
+    EXPECT_FALSE(recorder->isDraining());
 
     // The blocks carry the microphone's sound, not silence. The codec renders this
     // noise-like pattern only roughly, and its first frames after a quiet spell softly.
@@ -150,15 +199,12 @@ TEST_F(AudioQueueRecorderTest, DeliversEveryWholeBlockOnTheDrainTimer) {
     EXPECT_GT(loud, static_cast<long>(samples.size() / 10));
 }
 
-// The microphone's buffers and the drain timer's ticks on a simulated clock, through the
-// recorder's own input callback and drain: the microphone runs 1000 ppm fast for 30 s and
+// The microphone's buffers and the drain timer's ticks on a simulated clock, through what the
+// recorder's input callback and drain timer run: the microphone runs 1000 ppm fast for 30 s and
 // one tick comes 95 ms late, taking the two ticks after it with it (a late tick is dropped,
 // not delivered in a burst).
 TEST_F(AudioQueueRecorderTest, LateTicksAndAFastMicrophoneLeaveNoBacklog) {
     using Micros = std::chrono::microseconds;
-    auto recorder = AudioQueueRecorder::create();
-    ASSERT_TRUE(recorder->mQueue);
-    AudioQueueBuffer* buffer = recorder->mBuffers.front();
 
     // Loud and silent blocks in an order that cannot come out right by chance.
     const auto isLoud = [](int block) { return (block * block + block / 3) % 5 < 2; };
@@ -169,10 +215,15 @@ TEST_F(AudioQueueRecorderTest, LateTicksAndAFastMicrophoneLeaveNoBacklog) {
     std::vector<Micros> captured;
     std::vector<Micros> delays;
     std::vector<Bytes> sent;
-    recorder->captureCallback = [&](const Bytes& amr) {
+    auto recorder = AudioQueueRecorder::create([&](const Bytes& amr) {
         delays.push_back(now - captured.at(sent.size()));
         sent.push_back(amr);
-    };
+    });
+    // The buffers come from a queue that never runs: the test is the audio thread.
+    auto microphone = intercom::AudioQueue::newInput(&ignoreBuffer, nullptr);
+    ASSERT_TRUE(microphone);
+    AudioQueueBuffer* buffer = microphone->allocateBuffer(kBlock);
+    ASSERT_NE(buffer, nullptr);
 
     const Micros micPeriod{40000 * 1000 / 1001};
     const Micros tick{40000};
@@ -189,7 +240,7 @@ TEST_F(AudioQueueRecorderTest, LateTicksAndAFastMicrophoneLeaveNoBacklog) {
             std::memcpy(buffer->mAudioData, (isLoud(index) ? loud : silent).data(), kBlock);
             buffer->mAudioDataByteSize = kBlock;
             captured.push_back(now);
-            recorder->handleInputBuffer(recorder->mQueue.get(), buffer);
+            recorder->handleInputBuffer(microphone.get(), buffer);
             nextBuffer += micPeriod;
             continue;
         }
@@ -199,10 +250,7 @@ TEST_F(AudioQueueRecorderTest, LateTicksAndAFastMicrophoneLeaveNoBacklog) {
         if (due != nextTick) {
             lateSends = sent.size() - before;
         }
-        {
-            std::lock_guard lock(recorder->syncLock);
-            ASSERT_LT(recorder->cachedAudioData.size(), kBlock) << "a whole block stayed behind";
-        }
+        ASSERT_LT(recorder->cachedBytes(), kBlock) << "a whole block stayed behind";
         // The ticks missed while the late one ran are gone; the grid keeps its phase.
         do {
             nextTick += tick;
@@ -233,16 +281,16 @@ TEST_F(AudioQueueRecorderTest, LateTicksAndAFastMicrophoneLeaveNoBacklog) {
     }
 }
 
-TEST_F(AudioQueueRecorderTest, StartTimerKeepsARunningTimer) {
-    auto recorder = AudioQueueRecorder::create();
-    recorder->startTimer();
-    const auto first = recorder->timer;
-    ASSERT_TRUE(first);
-    recorder->startTimer();
-    EXPECT_EQ(recorder->timer, first);
+TEST_F(AudioQueueRecorderTest, StopEndsTheDrainTimerAndLetsTheRecorderGo) {
+    Capture capture;
+    auto recorder = AudioQueueRecorder::create(capture.callback());
+    ASSERT_TRUE(recorder->start());
+    EXPECT_TRUE(recorder->isDraining());
     recorder->stop();
-    EXPECT_FALSE(recorder->timer);
-    EXPECT_TRUE(first->isCancelled());
+    EXPECT_FALSE(recorder->isDraining());
+    const std::weak_ptr<AudioQueueRecorder> held = recorder;
+    recorder.reset();
+    EXPECT_TRUE(held.expired()) << "a drain timer still holds the recorder";
 }
 
 TEST_F(AudioQueueRecorderTest, GainIsReadAfreshAndTheSidetoneHearsEveryBuffer) {
@@ -250,20 +298,21 @@ TEST_F(AudioQueueRecorderTest, GainIsReadAfreshAndTheSidetoneHearsEveryBuffer) {
         s.isSidetoneBlocking = false;
         s.audioEnhance = 0;
     });
-    auto recorder = AudioQueueRecorder::create();
     Capture capture;
-    recorder->start(capture.callback());
-    ASSERT_TRUE(recorder->stPlayer) << "the sidetone starts when it is not blocked";
+    auto recorder = microphone_.open(capture.callback());
+    ASSERT_TRUE(recorder);
+    ASSERT_TRUE(recorder->start());
+    ASSERT_TRUE(recorder->hasSidetone()) << "the sidetone starts when it is not blocked";
     ASSERT_TRUE(waitUntil([&] { return capture.count() >= 8; }));
     saveSetting([](Setting& s) { s.audioEnhance = 6; });
     const auto switched = capture.count();
     ASSERT_TRUE(waitUntil([&] { return capture.count() >= switched + 10; }));
-    letSidetonePlayOut(*recorder, disk);
+    letSidetonePlayOut(microphone_, disk_);
     recorder->stop();
-    EXPECT_FALSE(recorder->stPlayer);
+    EXPECT_FALSE(recorder->hasSidetone());
     recorder.reset();
 
-    const Bytes speaker = readFile(disk.speaker());
+    const Bytes speaker = readFile(disk_.speaker());
     std::vector<int> raw;
     std::vector<int> gained;
     std::size_t from = 0;
@@ -286,29 +335,29 @@ TEST_F(AudioQueueRecorderTest, GainIsReadAfreshAndTheSidetoneHearsEveryBuffer) {
 }
 
 TEST_F(AudioQueueRecorderTest, SidetoneFollowsTheSwitch) {
-    auto recorder = AudioQueueRecorder::create();
     Capture capture;
-    recorder->start(capture.callback());
-    EXPECT_FALSE(recorder->stPlayer) << "blocked by default";
+    auto recorder = microphone_.open(capture.callback());
+    ASSERT_TRUE(recorder);
+    ASSERT_TRUE(recorder->start());
+    EXPECT_FALSE(recorder->hasSidetone()) << "blocked by default";
 
     recorder->startSidetone();
-    const auto sidetone = recorder->stPlayer;
-    ASSERT_TRUE(sidetone);
+    ASSERT_TRUE(recorder->hasSidetone());
     recorder->startSidetone();
-    EXPECT_EQ(recorder->stPlayer, sidetone) << "a second start keeps the first player";
+    EXPECT_TRUE(recorder->hasSidetone()) << "a second start keeps the sidetone on";
     const auto heard = capture.count();
     ASSERT_TRUE(waitUntil([&] { return capture.count() >= heard + 6; }));
-    letSidetonePlayOut(*recorder, disk);
+    letSidetonePlayOut(microphone_, disk_);
     recorder->stopSidetone();
-    EXPECT_FALSE(recorder->stPlayer);
+    EXPECT_FALSE(recorder->hasSidetone());
     recorder->stopSidetone();
     recorder->stop();
-    EXPECT_FALSE(recorder->timer);
+    EXPECT_FALSE(recorder->isDraining());
     recorder.reset();
 
     // Only the sidetone plays to the speaker: the microphone's blocks are there once it
     // was switched on.
-    const Bytes speaker = readFile(disk.speaker());
+    const Bytes speaker = readFile(disk_.speaker());
     int found = 0;
     for (int i = 0; i < 200; ++i) {
         found += find(speaker, patternBlock(kBlock, i + 1)).has_value() ? 1 : 0;
@@ -323,13 +372,13 @@ TEST_F(AudioQueueRecorderTest, StopDropsTheHeldToneEvenWithoutSidetone) {
     beep.setPlayer(intercom::AudioPlayer::create(path->string()));
     ASSERT_TRUE(beep.player());
 
-    auto recorder = AudioQueueRecorder::create();
     Capture capture;
-    recorder->start(capture.callback());
-    ASSERT_TRUE(recorder->timer);
+    auto recorder = AudioQueueRecorder::create(capture.callback());
+    ASSERT_TRUE(recorder->start());
+    ASSERT_TRUE(recorder->isDraining());
     recorder->stop();
-    EXPECT_FALSE(recorder->timer);
-    EXPECT_FALSE(recorder->stPlayer);
+    EXPECT_FALSE(recorder->isDraining());
+    EXPECT_FALSE(recorder->hasSidetone());
     EXPECT_FALSE(beep.player());
 }
 
@@ -338,13 +387,13 @@ TEST_F(AudioQueueRecorderTest, SidetoneSwitchedWhileBuffersArriveBackToBack) {
     // always running while the sidetone comes and goes.
     ::setenv("SDL_DISKAUDIOFILE", "/dev/null", 1);
     ::setenv("SDL_DISKAUDIODELAY", "0", 1);
-    writeFile(disk.microphone(), recording(2000));
-    auto recorder = AudioQueueRecorder::create();
+    writeFile(disk_.microphone(), recording(2000));
     Capture capture;
-    recorder->start(capture.callback());
+    auto recorder = AudioQueueRecorder::create(capture.callback());
+    ASSERT_TRUE(recorder->start());
     for (int i = 0; i < 30; ++i) {
         recorder->startSidetone();
-        ASSERT_TRUE(recorder->stPlayer);
+        ASSERT_TRUE(recorder->hasSidetone());
         std::this_thread::sleep_for(1ms);
         recorder->stopSidetone();
     }

@@ -81,66 +81,66 @@ class BeepTest : public ::testing::Test {
         // real time, so that a tone ends within milliseconds.
         ::setenv("SDL_DISKAUDIOFILE", "/dev/null", 1);
         ::setenv("SDL_DISKAUDIODELAY", "1", 1);
-        beep = std::make_shared<Beep>(queue, Beep::kSpeakingReplayDelay);
+        beep_ = std::make_shared<Beep>(queue_, Beep::kSpeakingReplayDelay);
     }
     void TearDown() override {
-        beep->dropPlayer();
+        beep_->dropPlayer();
         // A tone that finished just before the drop reports it on a pool thread, which keeps
-        // the Beep alive while it posts its replay to `queue`: wait for that to be over
+        // the Beep alive while it posts its replay to `queue_`: wait for that to be over
         // before the fixture and its queue go away.
         // Held replays keep the Beep too, so they are let go of on every check.
-        const std::weak_ptr<Beep> last = beep;
-        beep.reset();
+        const std::weak_ptr<Beep> last = beep_;
+        beep_.reset();
         ASSERT_TRUE(waitUntil([&] {
-            queue.clear();
+            queue_.clear();
             return last.expired();
         }));
     }
 
-    HeldQueue queue;
-    std::shared_ptr<Beep> beep;
+    HeldQueue queue_;
+    std::shared_ptr<Beep> beep_;
 };
 
 }  // namespace
 
 TEST_F(BeepTest, EachTonePlaysOnlyWhenItsSettingIsOn) {
     enable(false, false, false);
-    beep->playSpeakingBeep();
-    beep->playCallingRing();
-    beep->playReconnectBeep();
-    EXPECT_FALSE(beep->player());
+    beep_->playSpeakingBeep();
+    beep_->playCallingRing();
+    beep_->playReconnectBeep();
+    EXPECT_FALSE(beep_->player());
 
     enable(true, false, false);
-    beep->playSpeakingBeep();
-    EXPECT_TRUE(holds(beep->player(), "talking_bee.wav"));
-    beep->dropPlayer();
+    beep_->playSpeakingBeep();
+    EXPECT_TRUE(holds(beep_->player(), "talking_bee.wav"));
+    beep_->dropPlayer();
 
     enable(false, true, false);
-    beep->playCallingRing();
-    EXPECT_TRUE(holds(beep->player(), "call_bee.wav"));
-    beep->dropPlayer();
+    beep_->playCallingRing();
+    EXPECT_TRUE(holds(beep_->player(), "call_bee.wav"));
+    beep_->dropPlayer();
 
     enable(false, false, true);
-    beep->playReconnectBeep();
-    EXPECT_TRUE(holds(beep->player(), "reconnect_bee.wav"));
+    beep_->playReconnectBeep();
+    EXPECT_TRUE(holds(beep_->player(), "reconnect_bee.wav"));
 }
 
 TEST_F(BeepTest, SpeakingToneReplaysFifteenSecondsAfterEachEndWhileHeld) {
     enable(true, false, false);
-    beep->playSpeakingBeep();
-    const auto tone = beep->player();
+    beep_->playSpeakingBeep();
+    const auto tone = beep_->player();
     ASSERT_TRUE(tone);
-    ASSERT_TRUE(waitUntil([&] { return queue.count() == 1; }));
-    EXPECT_EQ(queue.delay(0), 15s);
+    ASSERT_TRUE(waitUntil([&] { return queue_.count() == 1; }));
+    EXPECT_EQ(queue_.delay(0), 15s);
     EXPECT_FALSE(tone->isPlaying());
 
-    queue.run(0);
+    queue_.run(0);
     EXPECT_TRUE(tone->isPlaying()) << "the held tone sounds again";
-    ASSERT_TRUE(waitUntil([&] { return queue.count() == 2; })) << "and is queued again";
+    ASSERT_TRUE(waitUntil([&] { return queue_.count() == 2; })) << "and is queued again";
 
-    beep->dropPlayer();
-    queue.run(1);
-    EXPECT_FALSE(beep->player());
+    beep_->dropPlayer();
+    queue_.run(1);
+    EXPECT_FALSE(beep_->player());
     EXPECT_FALSE(tone->isPlaying()) << "a dropped tone is not replayed";
 }
 
@@ -148,46 +148,46 @@ TEST_F(BeepTest, StoppedSpeakingToneIsNotReplayed) {
     enable(true, false, false);
     // Real time: the tone is still playing when the talk ends.
     ::setenv("SDL_DISKAUDIODELAY", "200", 1);
-    beep->playSpeakingBeep();
-    const auto tone = beep->player();
+    beep_->playSpeakingBeep();
+    const auto tone = beep_->player();
     ASSERT_TRUE(tone && tone->isPlaying());
-    beep->dropPlayer();
+    beep_->dropPlayer();
     EXPECT_FALSE(tone->isPlaying());
-    EXPECT_EQ(queue.count(), 0U);
+    EXPECT_EQ(queue_.count(), 0U);
 }
 
 TEST_F(BeepTest, HeldReconnectToneKeepsTheSpeakingToneFromStartingUntilDropped) {
     enable(true, false, true);
-    beep->playReconnectBeep();
-    const auto reconnect = beep->player();
+    beep_->playReconnectBeep();
+    const auto reconnect = beep_->player();
     ASSERT_TRUE(waitUntil([&] { return !reconnect->isPlaying(); }));
 
-    beep->playSpeakingBeep();
-    EXPECT_EQ(beep->player(), reconnect) << "a finished tone still held blocks the next";
-    beep->dropPlayer();
-    beep->playSpeakingBeep();
-    EXPECT_TRUE(holds(beep->player(), "talking_bee.wav"));
+    beep_->playSpeakingBeep();
+    EXPECT_EQ(beep_->player(), reconnect) << "a finished tone still held blocks the next";
+    beep_->dropPlayer();
+    beep_->playSpeakingBeep();
+    EXPECT_TRUE(holds(beep_->player(), "talking_bee.wav"));
 }
 
 TEST_F(BeepTest, ReplayPlaysWhateverIsHeldThen) {
     enable(true, false, true);
-    beep->playSpeakingBeep();
-    ASSERT_TRUE(waitUntil([&] { return queue.count() == 1; }));
-    beep->playReconnectBeep();
-    const auto reconnect = beep->player();
+    beep_->playSpeakingBeep();
+    ASSERT_TRUE(waitUntil([&] { return queue_.count() == 1; }));
+    beep_->playReconnectBeep();
+    const auto reconnect = beep_->player();
     ASSERT_TRUE(holds(reconnect, "reconnect_bee.wav"));
     ASSERT_TRUE(waitUntil([&] { return !reconnect->isPlaying(); }));
-    queue.run(0);
+    queue_.run(0);
     EXPECT_TRUE(reconnect->isPlaying()) << "the reconnect tone sounds a second time";
 }
 
 TEST_F(BeepTest, RingReplacesTheSpeakingToneAndLoopsUntilDropped) {
     enable(true, true, false);
-    beep->playSpeakingBeep();
-    const std::weak_ptr<AudioPlayer> speaking = beep->player();
+    beep_->playSpeakingBeep();
+    const std::weak_ptr<AudioPlayer> speaking = beep_->player();
     ASSERT_FALSE(speaking.expired());
-    beep->playCallingRing();
-    const auto ring = beep->player();
+    beep_->playCallingRing();
+    const auto ring = beep_->player();
     ASSERT_TRUE(holds(ring, "call_bee.wav"));
     // Dropping a player closes its device, which silences it.
     EXPECT_TRUE(waitUntil([&] { return speaking.expired(); })) << "replaced at once";
@@ -195,24 +195,24 @@ TEST_F(BeepTest, RingReplacesTheSpeakingToneAndLoopsUntilDropped) {
     // A single pass of the ring takes 35 ms at this pace; it is still ringing many passes on.
     std::this_thread::sleep_for(300ms);
     EXPECT_TRUE(ring->isPlaying());
-    beep->dropPlayer();
+    beep_->dropPlayer();
     EXPECT_FALSE(ring->isPlaying());
 }
 
 TEST_F(BeepTest, RingSwitchedOffLeavesTheSpeakingToneAlone) {
     enable(true, false, false);
-    beep->playSpeakingBeep();
-    const auto speaking = beep->player();
-    beep->playCallingRing();
-    EXPECT_EQ(beep->player(), speaking);
+    beep_->playSpeakingBeep();
+    const auto speaking = beep_->player();
+    beep_->playCallingRing();
+    EXPECT_EQ(beep_->player(), speaking);
 }
 
 TEST_F(BeepTest, EachReconnectToneIsANewPlayerFromTheStart) {
     enable(false, false, true);
-    beep->playReconnectBeep();
-    const auto first = beep->player();
-    beep->playReconnectBeep();
-    const auto second = beep->player();
+    beep_->playReconnectBeep();
+    const auto first = beep_->player();
+    beep_->playReconnectBeep();
+    const auto second = beep_->player();
     ASSERT_TRUE(first && second);
     EXPECT_NE(first, second);
     EXPECT_TRUE(second->isPlaying());
@@ -226,16 +226,16 @@ TEST_F(BeepTest, ThreadsStartingAndDroppingTonesAgreeOnOnePlayer) {
             for (int i = 0; i < 10; ++i) {
                 switch ((t + i) % 4) {
                     case 0:
-                        beep->playSpeakingBeep();
+                        beep_->playSpeakingBeep();
                         break;
                     case 1:
-                        beep->playReconnectBeep();
+                        beep_->playReconnectBeep();
                         break;
                     case 2:
-                        beep->playCallingRing();
+                        beep_->playCallingRing();
                         break;
                     default:
-                        beep->dropPlayer();
+                        beep_->dropPlayer();
                         break;
                 }
             }
@@ -244,6 +244,6 @@ TEST_F(BeepTest, ThreadsStartingAndDroppingTonesAgreeOnOnePlayer) {
     for (auto& thread : threads) {
         thread.join();
     }
-    beep->dropPlayer();
-    EXPECT_FALSE(beep->player());
+    beep_->dropPlayer();
+    EXPECT_FALSE(beep_->player());
 }

@@ -28,8 +28,8 @@ TEST(NoAudioDevice, QueuesCannotBeCreated) {
 
 TEST(NoAudioDevice, ADeviceThatCannotOpenIsLoggedOnceWithItsReason) {
     ::testing::internal::CaptureStderr();
-    auto recorder = AudioQueueRecorder::create();
-    EXPECT_FALSE(recorder->start([](const Bytes&) {}));
+    auto recorder = AudioQueueRecorder::create([](const Bytes&) {});
+    EXPECT_FALSE(recorder->start());
     const AudioQueuePlayer player;
     const std::string log = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(log.find("intercom: microphone cannot be opened: "), 0U) << log;
@@ -44,17 +44,16 @@ TEST(NoAudioDevice, RecorderNeverCaptures) {
     setting.isSpeakingBeep = true;
     ASSERT_TRUE(setting.save());
 
-    auto recorder = AudioQueueRecorder::create();
-    EXPECT_FALSE(recorder->mQueue);
-    EXPECT_TRUE(recorder->mBuffers.empty());
     bool called = false;
-    recorder->start([&](const Bytes&) { called = true; });
-    EXPECT_FALSE(recorder->timer);
-    EXPECT_FALSE(recorder->captureCallback);
-    EXPECT_FALSE(recorder->stPlayer);
+    auto recorder = AudioQueueRecorder::create([&](const Bytes&) { called = true; });
+    EXPECT_FALSE(recorder->isOpen());
+    EXPECT_EQ(recorder->bufferCount(), 0U);
+    EXPECT_FALSE(recorder->start());
+    EXPECT_FALSE(recorder->isDraining());
+    EXPECT_FALSE(recorder->hasSidetone());
     EXPECT_FALSE(intercom::Beep::shared().player()) << "no tone for a talk that never began";
     recorder->startSidetone();
-    EXPECT_FALSE(recorder->stPlayer);
+    EXPECT_FALSE(recorder->hasSidetone());
     recorder->stop();
     recorder->stopSidetone();
     EXPECT_FALSE(called);
@@ -62,11 +61,12 @@ TEST(NoAudioDevice, RecorderNeverCaptures) {
 
 TEST(NoAudioDevice, PlayerStillQueuesAndStaysSilent) {
     AudioQueuePlayer player;
-    EXPECT_FALSE(player.mQueue);
-    EXPECT_TRUE(player.mBuffers.empty());
+    EXPECT_FALSE(player.isOpen());
+    EXPECT_EQ(player.bufferCount(), 0U);
+    EXPECT_FALSE(player.start());
     player.play(Bytes(64, 0x3C));
-    std::lock_guard lock(player.syncLock);
-    EXPECT_EQ(player.dataList.size(), 1U);
+    EXPECT_EQ(player.waitingBlocks().size(), 1U);
+    player.stop();
 }
 
 TEST(NoAudioDevice, TonesFailQuietly) {

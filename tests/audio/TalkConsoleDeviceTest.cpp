@@ -63,7 +63,7 @@ TEST(TalkConsoleDevices, ReceivedVoiceFlowsWhileATalksDevicesOpenAndClose) {
     TCPSocket socket("127.0.0.1", 9);
     const auto console = TalkConsole::create(socket, {}, {});
     console->startPlayer();
-    ASSERT_TRUE(console->hasPlayer());
+    ASSERT_TRUE(console->player());
     const Receiver receiver(*console);
 
     bool started = false;
@@ -77,7 +77,7 @@ TEST(TalkConsoleDevices, ReceivedVoiceFlowsWhileATalksDevicesOpenAndClose) {
     talk.join();
     ASSERT_TRUE(started);
     ASSERT_TRUE(console->recorder());
-    ASSERT_TRUE(console->recorder()->stPlayer) << "the talk has its sidetone";
+    ASSERT_TRUE(console->recorder()->hasSidetone()) << "the talk has its sidetone";
     ASSERT_TRUE(waitUntil([] { return threadWaitsIn("pipe_read"); }))
         << "the capture waits for a microphone that sends nothing";
 

@@ -65,18 +65,24 @@ class OutageLog {
   public:
     explicit OutageLog(TCPSocket& socket) {
         socket.setOutageHandler([this](bool outage) {
-            entries.push_back({outage, Clock::now()});
+            entries_.push_back({outage, Clock::now()});
             if (outage) {
-                toneBeforeAlert.push_back(tonePlayed());
+                toneBeforeAlert_.push_back(tonePlayed());
             }
         });
     }
     bool runUntilShowing(bool outage, std::chrono::milliseconds limit) {
         return dispatch::mainRunLoop().runUntil(
-            [&] { return !entries.empty() && entries.back().first == outage; }, limit);
+            [&] { return !entries_.empty() && entries_.back().first == outage; }, limit);
     }
-    std::vector<std::pair<bool, Clock::time_point>> entries;
-    std::vector<bool> toneBeforeAlert;
+    // Each outage shown (true) or ended (false), and when.
+    const std::vector<std::pair<bool, Clock::time_point>>& entries() const { return entries_; }
+    // For each outage shown, whether the reconnect tone had played by then.
+    const std::vector<bool>& toneBeforeAlert() const { return toneBeforeAlert_; }
+
+  private:
+    std::vector<std::pair<bool, Clock::time_point>> entries_;
+    std::vector<bool> toneBeforeAlert_;
 };
 
 std::unique_ptr<test::ServerChild> startServer(std::uint16_t signallingPort = 0) {
@@ -112,7 +118,7 @@ TEST(ReconnectTest, ServerRestartIsRetriedAtTheRealIntervalsAndBoundAgain) {
         server.reset();
         ASSERT_TRUE(events->waitForCount(Kind::disconnected, 1, kWait));
         ASSERT_TRUE(outages.runUntilShowing(true, kWait));
-        EXPECT_EQ(outages.toneBeforeAlert, std::vector<bool>{true});
+        EXPECT_EQ(outages.toneBeforeAlert(), std::vector<bool>{true});
         Beep::shared().dropPlayer();
         // The loss, then the failed attempts at 2 s and at 5 s.
         ASSERT_TRUE(events->waitForCount(Kind::disconnected, 3, kWait));
@@ -126,8 +132,8 @@ TEST(ReconnectTest, ServerRestartIsRetriedAtTheRealIntervalsAndBoundAgain) {
         ASSERT_TRUE(events->waitForCount(Kind::connected, 2, kWait));
         const auto back = timesOf(events->events(), Kind::connected).back();
         ASSERT_TRUE(outages.runUntilShowing(false, kWait));
-        EXPECT_LT(seconds(outages.entries.back().second - back), 3.5);
-        EXPECT_EQ(std::count_if(outages.entries.begin(), outages.entries.end(),
+        EXPECT_LT(seconds(outages.entries().back().second - back), 3.5);
+        EXPECT_EQ(std::count_if(outages.entries().begin(), outages.entries().end(),
                                 [](const auto& entry) { return entry.first; }),
                   1);
         ASSERT_TRUE(events->waitUntil(
@@ -180,14 +186,14 @@ TEST(ReconnectTest, HangingAttemptsEndAtTheirLimitAndKeepTheAlertUp) {
     ASSERT_TRUE(events->waitForCount(Kind::disconnected, 1, kWait));
     EXPECT_NEAR(seconds(timesOf(events->events(), Kind::disconnected)[0] - started), 5.0, 0.5);
     ASSERT_TRUE(outages.runUntilShowing(true, kWait));
-    EXPECT_EQ(outages.toneBeforeAlert, std::vector<bool>{false});
+    EXPECT_EQ(outages.toneBeforeAlert(), std::vector<bool>{false});
     // The tick at 2 s starts the next attempt, which again ends at its limit; the tick in
     // between finds it under way and leaves the alert up.
     ASSERT_TRUE(events->waitForCount(Kind::disconnected, 2, kWait));
     const auto lost = timesOf(events->events(), Kind::disconnected);
     EXPECT_NEAR(seconds(lost[1] - lost[0]), 7.0, 0.5);
     dispatch::mainRunLoop().runFor(100ms);
-    EXPECT_EQ(outages.entries.size(), 1U) << "no end of the outage while nothing is connected";
+    EXPECT_EQ(outages.entries().size(), 1U) << "no end of the outage while nothing is connected";
     EXPECT_EQ(events->count(Kind::connected), 0);
 
     for (const int fd : fillers) {
@@ -199,8 +205,8 @@ TEST(ReconnectTest, HangingAttemptsEndAtTheirLimitAndKeepTheAlertUp) {
     ASSERT_TRUE(events->waitForCount(Kind::connected, 1, kWait));
     const auto back = timesOf(events->events(), Kind::connected).back();
     ASSERT_TRUE(outages.runUntilShowing(false, kWait));
-    EXPECT_LT(seconds(outages.entries.back().second - back), 3.5);
-    EXPECT_EQ(outages.entries.size(), 2U);
+    EXPECT_LT(seconds(outages.entries().back().second - back), 3.5);
+    EXPECT_EQ(outages.entries().size(), 2U);
 }
 
 // Frames that TCP splits or joins reach the delegate once and whole, in order; a broken

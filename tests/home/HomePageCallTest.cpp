@@ -21,36 +21,36 @@ TEST_F(HomePageCall, AgreedCallTakesOverTheRunningCaptureAndHangUpEndsIt) {
     partner.id = 2;
     partner.name = "李娜";
     Chat::shared().setOther(partner);
-    click(button<SpeakChannelButton>(page->speakPanel(), 0));
-    doubleClick(page->floatingBtn());
+    click(button<SpeakChannelButton>(page_->speakPanel(), 0));
+    doubleClick(page_->floatingBtn());
     EXPECT_EQ(nextBlock(Message::audioChannels).groups, std::vector<std::int64_t>{101});
-    const auto recorder = page->console()->recorder();
+    const auto recorder = page_->console()->recorder();
 
-    peer.send(callFrame(Message::callAgree));
-    ASSERT_TRUE(waitUntil([&] { return page->audioMessage() == Message::audioChat; }));
-    EXPECT_EQ(page->console()->recorder(), recorder) << "the running capture goes on";
-    EXPECT_TRUE(page->isSpeaking()) << "the latch stays as it was";
+    peer_.send(callFrame(Message::callAgree));
+    ASSERT_TRUE(waitUntil([&] { return page_->audioMessage() == Message::audioChat; }));
+    EXPECT_EQ(page_->console()->recorder(), recorder) << "the running capture goes on";
+    EXPECT_TRUE(page_->isSpeaking()) << "the latch stays as it was";
     SentVoice voice = nextBlock(Message::audioChat);
     EXPECT_EQ(voice.id, 2);
     EXPECT_EQ(voice.voiceBytes, 64u);
 
-    peer.send(callFrame(Message::callHangup));
-    ASSERT_TRUE(waitUntil([&] { return !page->console()->recorder(); }));
-    EXPECT_EQ(page->audioMessage(), Message::audioChannels);
+    peer_.send(callFrame(Message::callHangup));
+    ASSERT_TRUE(waitUntil([&] { return !page_->console()->recorder(); }));
+    EXPECT_EQ(page_->audioMessage(), Message::audioChannels);
     const auto pingsAfterCall = pings();
     EXPECT_TRUE(waitUntil([&] { return pings() > pingsAfterCall; })) << "heartbeat restarted";
 
     // The latch was still on: the talk button ends that talk, and the next one starts
     // channel talk again.
-    doubleClick(page->floatingBtn());
-    EXPECT_FALSE(page->isSpeaking());
-    peer.send(callFrame(Message::callAgree));
-    ASSERT_TRUE(waitUntil([&] { return page->console()->recorder() != nullptr; }));
-    EXPECT_FALSE(page->isSpeaking()) << "a call captures without the latch";
+    doubleClick(page_->floatingBtn());
+    EXPECT_FALSE(page_->isSpeaking());
+    peer_.send(callFrame(Message::callAgree));
+    ASSERT_TRUE(waitUntil([&] { return page_->console()->recorder() != nullptr; }));
+    EXPECT_FALSE(page_->isSpeaking()) << "a call captures without the latch";
     EXPECT_EQ(nextBlock(Message::audioChat).id, 2);
-    peer.send(callFrame(Message::callHangup));
-    ASSERT_TRUE(waitUntil([&] { return !page->console()->recorder(); }));
-    doubleClick(page->floatingBtn());
+    peer_.send(callFrame(Message::callHangup));
+    ASSERT_TRUE(waitUntil([&] { return !page_->console()->recorder(); }));
+    doubleClick(page_->floatingBtn());
     EXPECT_EQ(nextBlock(Message::audioChannels).groups, std::vector<std::int64_t>{101});
 }
 

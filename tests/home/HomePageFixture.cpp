@@ -58,21 +58,21 @@ const char* const kTestData = R"({
 }  // namespace
 
 void HomePageFixture::SetUp() {
-    dispatch::setMainQueue(queue);
-    const auto dataFile = audioFolder.path() / "data.json";
+    dispatch::setMainQueue(queue_);
+    const auto dataFile = audioFolder_.path() / "data.json";
     std::ofstream(dataFile) << kTestData;
     std::string error;
-    server = ServerChild::start(INTERCOM_SERVER_PATH, {"--data", dataFile.string()}, error);
-    ASSERT_TRUE(server) << error;
-    api::setAPIBaseURL("http://127.0.0.1:" + std::to_string(server->httpPort()));
-    ::setenv("SDL_DISKAUDIOFILEIN", (audioFolder.path() / "microphone.raw").c_str(), 1);
-    ::setenv("SDL_DISKAUDIOFILE", (audioFolder.path() / "speaker.raw").c_str(), 1);
+    server_ = ServerChild::start(INTERCOM_SERVER_PATH, {"--data", dataFile.string()}, error);
+    ASSERT_TRUE(server_) << error;
+    api::setAPIBaseURL("http://127.0.0.1:" + std::to_string(server_->httpPort()));
+    ::setenv("SDL_DISKAUDIOFILEIN", (audioFolder_.path() / "microphone.raw").c_str(), 1);
+    ::setenv("SDL_DISKAUDIOFILE", (audioFolder_.path() / "speaker.raw").c_str(), 1);
     writeMicrophone(std::chrono::seconds(30));
 }
 
 void HomePageFixture::TearDown() {
-    page.reset();
-    socket.reset();
+    page_.reset();
+    socket_.reset();
     FNHUD::hide();
     QApplication::processEvents();
     setScreenLocked(false);
@@ -85,7 +85,7 @@ void HomePageFixture::TearDown() {
 
 void HomePageFixture::writeMicrophone(std::chrono::seconds length) {
     // A steady tone, so that every block encodes to voice.
-    std::ofstream out(audioFolder.path() / "microphone.raw", std::ios::binary | std::ios::trunc);
+    std::ofstream out(audioFolder_.path() / "microphone.raw", std::ios::binary | std::ios::trunc);
     const auto samples = length.count() * 8000;
     for (std::int64_t i = 0; i < samples; ++i) {
         const auto value = static_cast<std::int16_t>((i % 20 < 10) ? 6000 : -6000);
@@ -95,7 +95,7 @@ void HomePageFixture::writeMicrophone(std::chrono::seconds length) {
 
 void HomePageFixture::open(std::uint16_t signallingPort, std::int64_t userId) {
     create(signallingPort, userId);
-    if (page) {
+    if (page_) {
         waitForPage(1);
     }
 }
@@ -112,27 +112,27 @@ void HomePageFixture::create(std::uint16_t signallingPort, std::int64_t userId) 
     timings.pingInterval = std::chrono::milliseconds(150);
     timings.firstReconnectDelay = std::chrono::milliseconds(100);
     timings.reconnectInterval = std::chrono::milliseconds(100);
-    socket = std::make_unique<TCPSocket>("127.0.0.1", signallingPort, timings);
-    page = HomePage::create(*socket);
-    ASSERT_TRUE(page);
-    page->resize(1047, 560);
-    page->show();
+    socket_ = std::make_unique<TCPSocket>("127.0.0.1", signallingPort, timings);
+    page_ = HomePage::create(*socket_);
+    ASSERT_TRUE(page_);
+    page_->resize(1047, 560);
+    page_->show();
 }
 
 void HomePageFixture::waitForPage(std::int64_t pageNum) {
-    ASSERT_TRUE(waitUntil([&] { return page->page() && page->page()->pageNum == pageNum; }));
-    ASSERT_TRUE(waitUntil([&] { return socket->isConnected(); }));
+    ASSERT_TRUE(waitUntil([&] { return page_->page() && page_->page()->pageNum == pageNum; }));
+    ASSERT_TRUE(waitUntil([&] { return socket_->isConnected(); }));
 }
 
 void HomePageFixture::doubleClick(QWidget* target) {
-    test::doubleClick(target, clock);
-    clock += 10000;
+    test::doubleClick(target, clock_);
+    clock_ += 10000;
     QApplication::processEvents();
 }
 
 void HomePageFixture::click(QWidget* target) {
-    test::click(target, clock);
-    clock += 10000;
+    test::click(target, clock_);
+    clock_ += 10000;
     waitUntil([] { return false; }, doubleClickInterval() + 100);
 }
 
@@ -147,7 +147,7 @@ QString HomePageFixture::lastNotice() const {
 
 std::vector<Frame> HomePageFixture::voiceFrames() const {
     std::vector<Frame> voice;
-    for (RecordingPeer::Received& received : peer.frames()) {
+    for (RecordingPeer::Received& received : peer_.frames()) {
         const auto code = rawValue(received.frame.type);
         if (code >= 41 && code <= 44) {
             voice.push_back(std::move(received.frame));
@@ -174,7 +174,7 @@ SentVoice HomePageFixture::nextBlock(Message expected) {
 }
 
 void HomePageFixture::pushToClient(std::int64_t uid, Message type, const std::string& payloadHex) {
-    httplib::Client client("127.0.0.1", server->httpPort());
+    httplib::Client client("127.0.0.1", server_->httpPort());
     const auto reply =
         client.Post("/admin/push", httplib::Params{{"uid", std::to_string(uid)},
                                                    {"type", std::to_string(rawValue(type))},

@@ -45,7 +45,7 @@ class HomePageFixture : public ::testing::Test {
     // The same without waiting for the first page to be on screen.
     void create(std::uint16_t signallingPort, std::int64_t userId = 1);
     // Opens the page against the recording peer.
-    void openRecorded() { open(peer.port()); }
+    void openRecorded() { open(peer_.port()); }
 
     // Double-clicks a talk button and lets the queued work run.
     void doubleClick(QWidget* button);
@@ -60,7 +60,7 @@ class HomePageFixture : public ::testing::Test {
     std::vector<Frame> voiceFrames() const;
     // Lets a few voice blocks go out, then reads the newest, which must be of type `expected`.
     SentVoice nextBlock(Message expected);
-    std::size_t pings() const { return peer.framesOf(Message::ping).size(); }
+    std::size_t pings() const { return peer_.framesOf(Message::ping).size(); }
     // Waits for the page reply and the turnPage that follows it.
     void waitForPage(std::int64_t pageNum);
     void writeMicrophone(std::chrono::seconds length);
@@ -69,13 +69,13 @@ class HomePageFixture : public ::testing::Test {
     template <typename Button>
     Button* button(QWidget* panel, int index) const;
 
-    std::unique_ptr<ServerChild> server;
-    RecordingPeer peer;
-    TempDir audioFolder;
-    std::unique_ptr<TCPSocket> socket;
-    std::unique_ptr<HomePage> page;
-    std::shared_ptr<EventLoopQueue> queue = std::make_shared<EventLoopQueue>();
-    ulong clock = 1000;
+    std::unique_ptr<ServerChild> server_;
+    RecordingPeer peer_;
+    TempDir audioFolder_;
+    std::unique_ptr<TCPSocket> socket_;
+    std::unique_ptr<HomePage> page_;
+    std::shared_ptr<EventLoopQueue> queue_ = std::make_shared<EventLoopQueue>();
+    ulong clock_ = 1000;
 };
 
 template <typename Button>

@@ -12,6 +12,7 @@
 
 #include "../ui/UiTestSupport.h"
 #include "HomePageFixture.h"
+#include "audio/Beep.h"
 #include "net/signalling/ByteOrder.h"
 #include "ui/controls/CollectionGrid.h"
 #include "ui/controls/FNHUD.h"
@@ -27,7 +28,7 @@ namespace {
 class HomePagePaging : public HomePageFixture {
   protected:
     QPushButton* tagged(int tag) const {
-        for (auto* candidate : page->findChildren<QPushButton*>()) {
+        for (auto* candidate : page_->findChildren<QPushButton*>()) {
             if (candidate->property("tag").toInt() == tag) {
                 return candidate;
             }
@@ -42,7 +43,7 @@ class HomePagePaging : public HomePageFixture {
     // The group ids of every turnPage frame the client sent.
     std::vector<std::vector<std::int64_t>> turnPages() const {
         std::vector<std::vector<std::int64_t>> pages;
-        for (const Frame& frame : peer.framesOf(Message::turnPage)) {
+        for (const Frame& frame : peer_.framesOf(Message::turnPage)) {
             std::vector<std::int64_t> ids;
             const std::span<const std::uint8_t> p(frame.payload);
             for (std::size_t offset = 12; offset + 4 <= p.size(); offset += 4) {
@@ -123,10 +124,10 @@ TooltipLook tooltipOf(QWidget* button) {
 
 TEST_F(HomePagePaging, PagesBindTheirGroupsToBothRowsAndTellTheServer) {
     openRecorded();
-    EXPECT_EQ(page->pageNameLabel()->text(), "主控");
-    EXPECT_EQ(page->userNameLabel()->text(), "张伟");
-    EXPECT_TRUE(page->bigSpeakerBtn()->isEnabled()) << "user level 1";
-    for (QWidget* panel : {page->speakPanel(), page->listenPanel()}) {
+    EXPECT_EQ(page_->pageNameLabel()->text(), "主控");
+    EXPECT_EQ(page_->userNameLabel()->text(), "张伟");
+    EXPECT_TRUE(page_->bigSpeakerBtn()->isEnabled()) << "user level 1";
+    for (QWidget* panel : {page_->speakPanel(), page_->listenPanel()}) {
         ASSERT_EQ(panel->layout()->count(), 8);
         const QStringList expected = {"导演组", "摄像组", "灯光组", "", "", "", "", ""};
         for (int i = 0; i < 8; ++i) {
@@ -135,19 +136,19 @@ TEST_F(HomePagePaging, PagesBindTheirGroupsToBothRowsAndTellTheServer) {
             EXPECT_EQ(channel->group().has_value(), i < 3);
         }
     }
-    EXPECT_TRUE(page->smallSpeakerBtn()->isEnabled());
+    EXPECT_TRUE(page_->smallSpeakerBtn()->isEnabled());
     ASSERT_TRUE(waitUntil([&] { return turnPages().size() == 1; }));
     EXPECT_EQ(turnPages()[0], kFirstPageGroups);
 
     press(HomePage::previousPageTag);
     EXPECT_EQ(lastNotice(), "已经在首页了");
-    EXPECT_EQ(page->pageNum(), 1);
+    EXPECT_EQ(page_->pageNum(), 1);
 
     press(HomePage::nextPageTag);
     waitForPage(2);
-    EXPECT_EQ(page->pageNameLabel()->text(), "空页");
-    EXPECT_FALSE(page->smallSpeakerBtn()->isEnabled()) << "a page without groups";
-    EXPECT_FALSE(button<SpeakChannelButton>(page->speakPanel(), 0)->group());
+    EXPECT_EQ(page_->pageNameLabel()->text(), "空页");
+    EXPECT_FALSE(page_->smallSpeakerBtn()->isEnabled()) << "a page without groups";
+    EXPECT_FALSE(button<SpeakChannelButton>(page_->speakPanel(), 0)->group());
     ASSERT_TRUE(waitUntil([&] { return turnPages().size() == 2; }));
     EXPECT_TRUE(turnPages()[1].empty());
 
@@ -158,25 +159,25 @@ TEST_F(HomePagePaging, PagesBindTheirGroupsToBothRowsAndTellTheServer) {
     press(HomePage::nextPageTag);
     EXPECT_EQ(lastNotice(), "已经是最后一页了");
     settles();
-    EXPECT_EQ(page->pageNum(), 4);
+    EXPECT_EQ(page_->pageNum(), 4);
     EXPECT_EQ(turnPages().size(), 4u) << "no request for a page beyond the last";
 }
 
 TEST_F(HomePagePaging, NextPageWhileTalkingStopsCaptureAtOnceAndTheReplyEndsTheTalk) {
     openRecorded();
-    doubleClick(page->smallSpeakerBtn());
-    ASSERT_TRUE(page->console()->recorder());
+    doubleClick(page_->smallSpeakerBtn());
+    ASSERT_TRUE(page_->console()->recorder());
     nextVoiceFrames(2);
-    const auto pings = peer.framesOf(Message::ping).size();
+    const auto pings = peer_.framesOf(Message::ping).size();
 
     // No events run between the press and the checks, so the reply cannot have come yet.
     tagged(HomePage::nextPageTag)->click();
-    EXPECT_FALSE(page->console()->recorder()) << "capture stops before the reply";
-    EXPECT_TRUE(page->isSpeaking()) << "the latch waits for the reply";
-    EXPECT_TRUE(waitUntil([&] { return peer.framesOf(Message::ping).size() > pings; }));
+    EXPECT_FALSE(page_->console()->recorder()) << "capture stops before the reply";
+    EXPECT_TRUE(page_->isSpeaking()) << "the latch waits for the reply";
+    EXPECT_TRUE(waitUntil([&] { return peer_.framesOf(Message::ping).size() > pings; }));
     waitForPage(2);
-    EXPECT_FALSE(page->isSpeaking());
-    EXPECT_EQ(page->audioMessage(), Message::audioChannels);
+    EXPECT_FALSE(page_->isSpeaking());
+    EXPECT_EQ(page_->audioMessage(), Message::audioChannels);
     ASSERT_TRUE(waitUntil([&] { return turnPages().size() == 2; }));
 }
 
@@ -190,13 +191,13 @@ TEST_F(HomePagePaging, TheLockRefusesEveryTaggedButtonButItself) {
         press(tag);
         EXPECT_EQ(lastNotice(), "屏幕已锁定") << tag;
     }
-    doubleClick(page->smallSpeakerBtn());
+    doubleClick(page_->smallSpeakerBtn());
     EXPECT_EQ(lastNotice(), "屏幕已锁定");
-    doubleClick(page->floatingBtn());
+    doubleClick(page_->floatingBtn());
     EXPECT_EQ(lastNotice(), "屏幕已锁定");
-    EXPECT_FALSE(page->isSpeaking());
+    EXPECT_FALSE(page_->isSpeaking());
     settles();
-    EXPECT_EQ(page->pageNum(), 1);
+    EXPECT_EQ(page_->pageNum(), 1);
     EXPECT_EQ(turnPages().size(), 1u);
 
     press(HomePage::screenLockTag);
@@ -220,29 +221,29 @@ TEST_F(HomePagePaging, TalkButtonTooltipsAreDarkTextOnALightBox) {
         EXPECT_LT(look.darkestText, 80) << name;
         EXPECT_EQ(look.lighterPixels, 0) << name << ": no light text on the box";
     };
-    for (TTDoubleClickButton* button : {page->smallSpeakerBtn(), page->bigSpeakerBtn(),
-                                        page->floatingBtn(), page->speakingStatusBtn()}) {
+    for (TTDoubleClickButton* button : {page_->smallSpeakerBtn(), page_->bigSpeakerBtn(),
+                                        page_->floatingBtn(), page_->speakingStatusBtn()}) {
         check(button);
     }
     // The buttons keep their own text colours.
-    for (TTDoubleClickButton* button : {page->smallSpeakerBtn(), page->bigSpeakerBtn()}) {
+    for (TTDoubleClickButton* button : {page_->smallSpeakerBtn(), page_->bigSpeakerBtn()}) {
         EXPECT_EQ(button->palette().color(QPalette::ButtonText), QColor(Qt::white));
     }
-    EXPECT_EQ(page->speakingStatusBtn()->palette().color(QPalette::ButtonText),
+    EXPECT_EQ(page_->speakingStatusBtn()->palette().color(QPalette::ButtonText),
               QColor(0xaa, 0xaa, 0xaa));
 
-    doubleClick(page->smallSpeakerBtn());
-    ASSERT_TRUE(waitUntil([&] { return page->speakingStatusBtn()->text() == "小广播"; }));
-    page->speakingStatusBtn()->ensurePolished();
-    EXPECT_EQ(page->speakingStatusBtn()->palette().color(QPalette::ButtonText), QColor(Qt::white));
-    check(page->speakingStatusBtn());
+    doubleClick(page_->smallSpeakerBtn());
+    ASSERT_TRUE(waitUntil([&] { return page_->speakingStatusBtn()->text() == "小广播"; }));
+    page_->speakingStatusBtn()->ensurePolished();
+    EXPECT_EQ(page_->speakingStatusBtn()->palette().color(QPalette::ButtonText), QColor(Qt::white));
+    check(page_->speakingStatusBtn());
 }
 
 TEST_F(HomePagePaging, OverlaysOpenOverThePageWithWhatTheyNeed) {
     openRecorded();
     press(HomePage::groupsTag);
     press(HomePage::groupsTag);
-    const auto groups = page->findChildren<GroupsPage*>(Qt::FindDirectChildrenOnly);
+    const auto groups = page_->findChildren<GroupsPage*>(Qt::FindDirectChildrenOnly);
     ASSERT_EQ(groups.size(), 2) << "each press adds one more";
     for (GroupsPage* overlay : groups) {
         std::vector<std::int64_t> ids;
@@ -250,20 +251,26 @@ TEST_F(HomePagePaging, OverlaysOpenOverThePageWithWhatTheyNeed) {
             ids.push_back(group.id);
         }
         EXPECT_EQ(ids, kFirstPageGroups);
-        EXPECT_EQ(overlay->geometry(), page->rect());
+        EXPECT_EQ(overlay->geometry(), page_->rect());
     }
     press(HomePage::settingsTag);
-    const auto settings = page->findChildren<SettingPage*>(Qt::FindDirectChildrenOnly);
+    const auto settings = page_->findChildren<SettingPage*>(Qt::FindDirectChildrenOnly);
     ASSERT_EQ(settings.size(), 1);
-    ASSERT_TRUE(settings[0]->sidetoneBlockingHandler && settings[0]->speakingBeepHandler);
-    doubleClick(page->bigSpeakerBtn());
-    ASSERT_TRUE(page->console()->recorder());
-    settings[0]->sidetoneBlockingHandler(false);
-    EXPECT_TRUE(page->console()->recorder()->stPlayer) << "sidetone on while talking";
-    settings[0]->sidetoneBlockingHandler(true);
-    EXPECT_FALSE(page->console()->recorder()->stPlayer);
+    doubleClick(page_->bigSpeakerBtn());
+    ASSERT_TRUE(page_->console()->recorder());
+    // The switches reach the running talk.
+    ASSERT_TRUE(settings[0]->sidetoneBtn()->isChecked()) << "the sidetone is blocked by default";
+    settings[0]->sidetoneBtn()->click();
+    EXPECT_TRUE(page_->console()->recorder()->hasSidetone()) << "sidetone on while talking";
+    settings[0]->sidetoneBtn()->click();
+    EXPECT_FALSE(page_->console()->recorder()->hasSidetone());
+    ASSERT_FALSE(Beep::shared().player());
+    settings[0]->speakBeepBtn()->click();
+    EXPECT_TRUE(Beep::shared().player()) << "the talk's tone starts once switched on";
+    settings[0]->speakBeepBtn()->click();
+    EXPECT_FALSE(Beep::shared().player());
     press(HomePage::chatListTag);
-    EXPECT_EQ(page->findChildren<ChatListPage*>(Qt::FindDirectChildrenOnly).size(), 1);
+    EXPECT_EQ(page_->findChildren<ChatListPage*>(Qt::FindDirectChildrenOnly).size(), 1);
 }
 
 }  // namespace

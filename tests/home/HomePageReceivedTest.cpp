@@ -34,30 +34,30 @@ class HomePageReceived : public HomePageFixture {
         HomePageFixture::SetUp();
         for (const std::string& name :
              {kChannelListenersChanged, kUserOnline, kUserOffline, kChatListChanged}) {
-            observations.push_back(NotificationCenter::defaultCenter().addObserver(
+            observations_.push_back(NotificationCenter::defaultCenter().addObserver(
                 name, dispatch::mainQueue(),
-                [this](const Notification& note) { notes.push_back(note); }));
+                [this](const Notification& note) { notes_.push_back(note); }));
         }
-        open(server->signallingPort());
+        open(server_->signallingPort());
     }
 
     void push(Message type, const std::string& payloadHex) { pushToClient(1, type, payloadHex); }
     // Pushes a marker after the frames before it and waits for it: frames reach the page
     // in order, so everything before the marker has been handled.
     void settle() {
-        const auto before = notes.size();
+        const auto before = notes_.size();
         push(Message::userOffline, "7FFFFFFF");
         ASSERT_TRUE(waitUntil([&] {
-            return notes.size() > before && notes.back().name == kUserOffline &&
-                   std::any_cast<std::int64_t>(notes.back().object) == 0x7FFFFFFF;
+            return notes_.size() > before && notes_.back().name == kUserOffline &&
+                   std::any_cast<std::int64_t>(notes_.back().object) == 0x7FFFFFFF;
         }));
-        notes.pop_back();
+        notes_.pop_back();
         QApplication::processEvents();
     }
-    QColor background() const { return page->customView()->grab().toImage().pixelColor(4, 4); }
+    QColor background() const { return page_->customView()->grab().toImage().pixelColor(4, 4); }
 
-    std::vector<Observation> observations;
-    std::vector<Notification> notes;
+    std::vector<Observation> observations_;
+    std::vector<Notification> notes_;
 };
 
 TEST_F(HomePageReceived, TallyPaintsTheBackground) {
@@ -78,27 +78,27 @@ TEST_F(HomePageReceived, UserChangesAreStoredBeforeTheScreenFollows) {
     push(Message::userLevelChange, "00000002");
     settle();
     EXPECT_EQ(UserInfo::current().level, 2);
-    EXPECT_FALSE(page->bigSpeakerBtn()->isEnabled());
+    EXPECT_FALSE(page_->bigSpeakerBtn()->isEnabled());
     push(Message::userLevelChange, "00000001");
     settle();
     EXPECT_EQ(UserInfo::current().level, 1);
-    EXPECT_TRUE(page->bigSpeakerBtn()->isEnabled());
+    EXPECT_TRUE(page_->bigSpeakerBtn()->isEnabled());
     push(Message::userLevelChange, "");
     settle();
     EXPECT_EQ(UserInfo::current().level, -999);
-    EXPECT_FALSE(page->bigSpeakerBtn()->isEnabled());
+    EXPECT_FALSE(page_->bigSpeakerBtn()->isEnabled());
 
     push(Message::userNameChange, hexOf("王大锤"));
     settle();
     EXPECT_EQ(UserInfo::current().name, "王大锤");
-    EXPECT_EQ(page->userNameLabel()->text(), "王大锤");
+    EXPECT_EQ(page_->userNameLabel()->text(), "王大锤");
     push(Message::userNameChange, "E5BC");
     settle();
     EXPECT_EQ(UserInfo::current().name, "王大锤") << "a name that is not UTF-8 is ignored";
     push(Message::userNameChange, "");
     settle();
     EXPECT_EQ(UserInfo::current().name, "");
-    EXPECT_EQ(page->userNameLabel()->text(), "");
+    EXPECT_EQ(page_->userNameLabel()->text(), "");
 
     push(Message::userEnableChange, "00000000");
     settle();
@@ -125,7 +125,7 @@ TEST_F(HomePageReceived, ListenersPresenceAndChatListArePosted) {
     std::vector<std::size_t> listenerCounts;
     std::vector<std::pair<std::string, std::int64_t>> presence;
     int chatListChanges = 0;
-    for (const Notification& note : notes) {
+    for (const Notification& note : notes_) {
         if (note.name == kChannelListenersChanged) {
             const auto group = std::any_cast<Group>(note.object);
             groupIds.push_back(group.id);
@@ -149,19 +149,19 @@ TEST_F(HomePageReceived, ListenersPresenceAndChatListArePosted) {
 }
 
 TEST_F(HomePageReceived, GroupChangeReloadsThePageOnScreenAndEndsTheTalk) {
-    page->setPageNum(3);
+    page_->setPageNum(3);
     waitForPage(3);
-    const auto shown = page->page();
-    doubleClick(page->smallSpeakerBtn());
-    ASSERT_TRUE(page->isSpeaking());
+    const auto shown = page_->page();
+    doubleClick(page_->smallSpeakerBtn());
+    ASSERT_TRUE(page_->isSpeaking());
 
     push(Message::groupDel, "");
-    ASSERT_TRUE(waitUntil([&] { return page->page() != shown; }));
-    EXPECT_EQ(page->page()->pageNum, 3);
-    EXPECT_EQ(page->pageNum(), 3);
-    EXPECT_FALSE(page->isSpeaking());
-    EXPECT_FALSE(page->console()->recorder());
-    EXPECT_EQ(page->audioMessage(), Message::audioChannels);
+    ASSERT_TRUE(waitUntil([&] { return page_->page() != shown; }));
+    EXPECT_EQ(page_->page()->pageNum, 3);
+    EXPECT_EQ(page_->pageNum(), 3);
+    EXPECT_FALSE(page_->isSpeaking());
+    EXPECT_FALSE(page_->console()->recorder());
+    EXPECT_EQ(page_->audioMessage(), Message::audioChannels);
 }
 
 TEST_F(HomePageReceived, BurstOfRandomFramesLeavesTheClientWhole) {
@@ -172,7 +172,7 @@ TEST_F(HomePageReceived, BurstOfRandomFramesLeavesTheClientWhole) {
             types.push_back(type);
         }
     }
-    httplib::Client client("127.0.0.1", server->httpPort());
+    httplib::Client client("127.0.0.1", server_->httpPort());
     client.set_keep_alive(true);
     client.set_tcp_nodelay(true);
     for (int i = 0; i < 10000; ++i) {
@@ -190,15 +190,15 @@ TEST_F(HomePageReceived, BurstOfRandomFramesLeavesTheClientWhole) {
     }
     settle();
     waitUntil([] { return false; }, 500);
-    EXPECT_TRUE(socket->isConnected());
+    EXPECT_TRUE(socket_->isConnected());
     const auto stored = KeyValueStore::standard().get("UserInfo");
     ASSERT_TRUE(stored);
     const auto record = nlohmann::json::parse(stored->begin(), stored->end(), nullptr, false);
     const auto user = UserInfo::fromStoredJSON(record);
     ASSERT_TRUE(user) << "the stored user record is whole";
     EXPECT_EQ(user->id, 1);
-    ASSERT_TRUE(page->page());
-    EXPECT_FALSE(page->page()->groups.empty());
+    ASSERT_TRUE(page_->page());
+    EXPECT_FALSE(page_->page()->groups.empty());
 }
 
 }  // namespace

@@ -26,13 +26,13 @@ using namespace std::chrono_literals;
 
 class HomePageTalk : public HomePageFixture {
   protected:
-    QString status() const { return page->speakingStatusBtn()->text(); }
-    QString statusColor() const { return page->speakingStatusBtn()->styleSheet(); }
+    QString status() const { return page_->speakingStatusBtn()->text(); }
+    QString statusColor() const { return page_->speakingStatusBtn()->styleSheet(); }
     SpeakChannelButton* speak(int index) const {
-        return button<SpeakChannelButton>(page->speakPanel(), index);
+        return button<SpeakChannelButton>(page_->speakPanel(), index);
     }
     ListenChannelButton* listen(int index) const {
-        return button<ListenChannelButton>(page->listenPanel(), index);
+        return button<ListenChannelButton>(page_->listenPanel(), index);
     }
     // True when no voice frame arrives for a while.
     bool voiceStopped() {
@@ -48,9 +48,9 @@ TEST_F(HomePageTalk, SmallBroadcastStartsAndEndsWithItsStatusAndPausesTheHeartbe
     EXPECT_EQ(status(), "双击通话");
     EXPECT_TRUE(statusColor().contains("#aaaaaa"));
 
-    doubleClick(page->smallSpeakerBtn());
-    EXPECT_TRUE(page->isSpeaking());
-    EXPECT_EQ(page->audioMessage(), Message::audioSmallBroadcast);
+    doubleClick(page_->smallSpeakerBtn());
+    EXPECT_TRUE(page_->isSpeaking());
+    EXPECT_EQ(page_->audioMessage(), Message::audioSmallBroadcast);
     ASSERT_TRUE(waitUntil([&] { return status() == "小广播"; }));
     EXPECT_TRUE(statusColor().contains("#ffffff"));
     const SentVoice voice = nextBlock(Message::audioSmallBroadcast);
@@ -62,10 +62,10 @@ TEST_F(HomePageTalk, SmallBroadcastStartsAndEndsWithItsStatusAndPausesTheHeartbe
     waitUntil([] { return false; }, 500);
     EXPECT_EQ(pings(), pingsWhileTalking) << "no heartbeat while capturing";
 
-    doubleClick(page->smallSpeakerBtn());
-    EXPECT_FALSE(page->isSpeaking());
-    EXPECT_EQ(page->audioMessage(), Message::audioChannels);
-    EXPECT_FALSE(page->console()->recorder());
+    doubleClick(page_->smallSpeakerBtn());
+    EXPECT_FALSE(page_->isSpeaking());
+    EXPECT_EQ(page_->audioMessage(), Message::audioChannels);
+    EXPECT_FALSE(page_->console()->recorder());
     ASSERT_TRUE(waitUntil([&] { return status() == "双击通话"; }));
     EXPECT_TRUE(statusColor().contains("#aaaaaa"));
     EXPECT_TRUE(voiceStopped());
@@ -75,55 +75,55 @@ TEST_F(HomePageTalk, SmallBroadcastStartsAndEndsWithItsStatusAndPausesTheHeartbe
 TEST_F(HomePageTalk, SmallBroadcastWaitsForAPageWithGroups) {
     // Nothing answers the page request: the page stays without groups.
     api::setAPIBaseURL("http://127.0.0.1:9");
-    create(peer.port());
-    ASSERT_TRUE(page);
-    EXPECT_FALSE(page->smallSpeakerBtn()->isEnabled()) << "before any page";
+    create(peer_.port());
+    ASSERT_TRUE(page_);
+    EXPECT_FALSE(page_->smallSpeakerBtn()->isEnabled()) << "before any page";
     ASSERT_TRUE(waitUntil([&] { return lastNotice() == "服务器错误"; }));
-    ASSERT_TRUE(waitUntil([&] { return socket->isConnected(); }));
-    doubleClick(page->smallSpeakerBtn());
-    EXPECT_FALSE(page->isSpeaking());
-    EXPECT_FALSE(page->console()->recorder());
+    ASSERT_TRUE(waitUntil([&] { return socket_->isConnected(); }));
+    doubleClick(page_->smallSpeakerBtn());
+    EXPECT_FALSE(page_->isSpeaking());
+    EXPECT_FALSE(page_->console()->recorder());
     EXPECT_EQ(status(), "双击通话");
     EXPECT_TRUE(voiceStopped());
     EXPECT_TRUE(voiceFrames().empty());
 
-    api::setAPIBaseURL("http://127.0.0.1:" + std::to_string(server->httpPort()));
-    page->setPageNum(1);
+    api::setAPIBaseURL("http://127.0.0.1:" + std::to_string(server_->httpPort()));
+    page_->setPageNum(1);
     waitForPage(1);
-    EXPECT_TRUE(page->smallSpeakerBtn()->isEnabled());
-    doubleClick(page->smallSpeakerBtn());
-    EXPECT_TRUE(page->console()->recorder());
+    EXPECT_TRUE(page_->smallSpeakerBtn()->isEnabled());
+    doubleClick(page_->smallSpeakerBtn());
+    EXPECT_TRUE(page_->console()->recorder());
     ASSERT_TRUE(waitUntil([&] { return status() == "小广播"; }));
     EXPECT_EQ(nextBlock(Message::audioSmallBroadcast).groups, kFirstPageGroups);
 }
 
 TEST_F(HomePageTalk, BigThenSmallBroadcastRedirectsTheRunningCapture) {
     openRecorded();
-    doubleClick(page->bigSpeakerBtn());
-    const auto recorder = page->console()->recorder();
+    doubleClick(page_->bigSpeakerBtn());
+    const auto recorder = page_->console()->recorder();
     ASSERT_TRUE(recorder);
     SentVoice voice = nextBlock(Message::audioBigBroadcast);
     EXPECT_EQ(voice.id, 1);
     EXPECT_EQ(voice.voiceBytes, 64u) << "the voice follows the scene id directly";
     ASSERT_TRUE(waitUntil([&] { return status() == "大广播"; }));
 
-    doubleClick(page->smallSpeakerBtn());
-    EXPECT_EQ(page->console()->recorder(), recorder) << "capture was not restarted";
+    doubleClick(page_->smallSpeakerBtn());
+    EXPECT_EQ(page_->console()->recorder(), recorder) << "capture was not restarted";
     voice = nextBlock(Message::audioSmallBroadcast);
     EXPECT_EQ(voice.groups, kFirstPageGroups);
 
     // The talk button ends any talk, a broadcast included.
-    doubleClick(page->floatingBtn());
-    EXPECT_FALSE(page->console()->recorder());
-    EXPECT_EQ(page->audioMessage(), Message::audioChannels);
+    doubleClick(page_->floatingBtn());
+    EXPECT_FALSE(page_->console()->recorder());
+    EXPECT_EQ(page_->audioMessage(), Message::audioChannels);
 }
 
 TEST_F(HomePageTalk, TalkButtonWithoutTargetAsksForAChannel) {
     openRecorded();
-    doubleClick(page->floatingBtn());
+    doubleClick(page_->floatingBtn());
     EXPECT_EQ(lastNotice(), "请先开启语音通道！");
-    EXPECT_FALSE(page->isSpeaking());
-    EXPECT_FALSE(page->console()->recorder());
+    EXPECT_FALSE(page_->isSpeaking());
+    EXPECT_FALSE(page_->console()->recorder());
     EXPECT_TRUE(voiceStopped());
     EXPECT_TRUE(voiceFrames().empty());
 }
@@ -131,22 +131,22 @@ TEST_F(HomePageTalk, TalkButtonWithoutTargetAsksForAChannel) {
 TEST_F(HomePageTalk, SingleGroupTalkMovesBetweenChannelsAndEnds) {
     openRecorded();
     doubleClick(speak(0));
-    EXPECT_EQ(page->singleSpeakingGroup()->id, 101);
+    EXPECT_EQ(page_->singleSpeakingGroup()->id, 101);
     ASSERT_TRUE(waitUntil([&] { return status() == "单组通话中"; }));
     EXPECT_EQ(nextBlock(Message::audioChannels).groups, std::vector<std::int64_t>{101});
-    const auto recorder = page->console()->recorder();
+    const auto recorder = page_->console()->recorder();
 
     doubleClick(speak(2));
     EXPECT_FALSE(speak(0)->isDoubleClickSelect());
     EXPECT_EQ(speak(0)->backgroundColor(), defaultButtonColor());
     EXPECT_TRUE(speak(2)->isDoubleClickSelect());
-    EXPECT_EQ(page->console()->recorder(), recorder);
+    EXPECT_EQ(page_->console()->recorder(), recorder);
     EXPECT_EQ(nextBlock(Message::audioChannels).groups, std::vector<std::int64_t>{103});
 
     doubleClick(speak(2));
-    EXPECT_FALSE(page->singleSpeakingGroup());
-    EXPECT_FALSE(page->isSpeaking());
-    EXPECT_FALSE(page->console()->recorder());
+    EXPECT_FALSE(page_->singleSpeakingGroup());
+    EXPECT_FALSE(page_->isSpeaking());
+    EXPECT_FALSE(page_->console()->recorder());
     EXPECT_TRUE(voiceStopped());
 }
 
@@ -155,7 +155,7 @@ TEST_F(HomePageTalk, ChannelTalkFollowsTheSelectedChannelsInPanelOrder) {
     click(speak(2));
     click(speak(0));
     ASSERT_TRUE(speak(0)->isClickSelect() && speak(2)->isClickSelect());
-    doubleClick(page->floatingBtn());
+    doubleClick(page_->floatingBtn());
     ASSERT_TRUE(waitUntil([&] { return status() == "通话中"; }));
     SentVoice voice = nextBlock(Message::audioChannels);
     EXPECT_EQ(voice.groups, (std::vector<std::int64_t>{101, 103}));
@@ -172,8 +172,8 @@ TEST_F(HomePageTalk, ChannelTalkFollowsTheSelectedChannelsInPanelOrder) {
     EXPECT_EQ(voice.groups, remaining);
 
     click(speak(0));
-    EXPECT_FALSE(page->isSpeaking());
-    EXPECT_FALSE(page->console()->recorder());
+    EXPECT_FALSE(page_->isSpeaking());
+    EXPECT_FALSE(page_->console()->recorder());
     EXPECT_TRUE(voiceStopped());
 }
 
@@ -183,17 +183,17 @@ TEST_F(HomePageTalk, ReconnectAnnouncesTheListenChannelsInPanelOrder) {
     click(listen(2));
     doubleClick(listen(2));
     ASSERT_TRUE(
-        waitUntil([&] { return peer.framesOf(Message::channelListenerPress).size() == 1; }));
-    const auto before = peer.frames().size();
+        waitUntil([&] { return peer_.framesOf(Message::channelListenerPress).size() == 1; }));
+    const auto before = peer_.frames().size();
 
-    peer.drop();
-    ASSERT_TRUE(waitUntil([&] { return peer.connections() == 2 && socket->isConnected(); }));
+    peer_.drop();
+    ASSERT_TRUE(waitUntil([&] { return peer_.connections() == 2 && socket_->isConnected(); }));
     ASSERT_TRUE(waitUntil([&] {
-        return peer.framesOf(Message::channelListenerTap).size() == 4 &&
-               peer.framesOf(Message::channelListenerPress).size() == 2;
+        return peer_.framesOf(Message::channelListenerTap).size() == 4 &&
+               peer_.framesOf(Message::channelListenerPress).size() == 2;
     }));
     std::vector<std::pair<Message, std::int64_t>> announced;
-    const auto frames = peer.frames();
+    const auto frames = peer_.frames();
     for (std::size_t i = before; i < frames.size(); ++i) {
         const auto& frame = frames[i].frame;
         if (frame.type == Message::channelListenerTap ||
@@ -213,17 +213,17 @@ TEST_F(HomePageTalk, ReconnectAnnouncesTheListenChannelsInPanelOrder) {
 TEST_F(HomePageTalk, ConnectionLossEndsTheTalkButKeepsTheMode) {
     openRecorded();
     click(speak(1));
-    doubleClick(page->bigSpeakerBtn());
+    doubleClick(page_->bigSpeakerBtn());
     nextBlock(Message::audioBigBroadcast);
-    ASSERT_TRUE(page->console()->hasPlayer());
+    ASSERT_TRUE(page_->console()->player());
 
-    peer.drop();
-    ASSERT_TRUE(waitUntil([&] { return !page->isSpeaking() && !page->console()->recorder(); }));
-    EXPECT_EQ(page->audioMessage(), Message::audioBigBroadcast);
+    peer_.drop();
+    ASSERT_TRUE(waitUntil([&] { return !page_->isSpeaking() && !page_->console()->recorder(); }));
+    EXPECT_EQ(page_->audioMessage(), Message::audioBigBroadcast);
     ASSERT_TRUE(waitUntil([&] { return status() == "双击通话"; }));
 
-    ASSERT_TRUE(waitUntil([&] { return socket->isConnected() && page->console()->hasPlayer(); }));
-    doubleClick(page->floatingBtn());
+    ASSERT_TRUE(waitUntil([&] { return socket_->isConnected() && page_->console()->player(); }));
+    doubleClick(page_->floatingBtn());
     EXPECT_EQ(nextBlock(Message::audioBigBroadcast).id, 1) << "the broadcast resumes";
 }
 
@@ -238,34 +238,34 @@ TEST_F(HomePageTalk, ATalkClickRacingAConnectionLossLeavesScreenAndMicrophoneAgr
     int idle = 0;
     int talking = 0;
     for (int round = 0; round < 8; ++round) {
-        const int connections = peer.connections();
-        peer.drop();
+        const int connections = peer_.connections();
+        peer_.drop();
         // Every other click lands once the player has gone, while its device still closes;
         // the others as the loss is on its way.
         if (round % 2 == 0) {
-            ASSERT_TRUE(waitUntil([&] { return !page->console()->hasPlayer(); }));
+            ASSERT_TRUE(waitUntil([&] { return !page_->console()->player(); }));
         }
-        doubleClick(page->floatingBtn());
+        doubleClick(page_->floatingBtn());
         ASSERT_TRUE(waitUntil([&] {
-            return peer.connections() == connections + 1 && socket->isConnected() &&
-                   page->console()->hasPlayer();
+            return peer_.connections() == connections + 1 && socket_->isConnected() &&
+                   page_->console()->player();
         }));
         // Both the click's and the loss's refresh have run.
         waitUntil([] { return false; }, 100);
-        if (page->isSpeaking()) {
+        if (page_->isSpeaking()) {
             ++talking;
-            EXPECT_TRUE(page->console()->recorder()) << "round " << round;
+            EXPECT_TRUE(page_->console()->recorder()) << "round " << round;
             EXPECT_EQ(status(), "通话中") << "round " << round;
             EXPECT_EQ(nextBlock(Message::audioChannels).groups, std::vector<std::int64_t>{101});
-            doubleClick(page->floatingBtn());
+            doubleClick(page_->floatingBtn());
             EXPECT_TRUE(voiceStopped()) << "round " << round;
         } else {
             ++idle;
             EXPECT_EQ(status(), "双击通话") << "round " << round;
             EXPECT_TRUE(voiceStopped()) << "voice goes out while idle on screen, round " << round;
-            EXPECT_FALSE(page->console()->recorder()) << "round " << round;
+            EXPECT_FALSE(page_->console()->recorder()) << "round " << round;
         }
-        ASSERT_FALSE(page->console()->recorder());
+        ASSERT_FALSE(page_->console()->recorder());
     }
     std::cout << "rounds ending idle: " << idle << ", talking: " << talking << '\n';
 }
@@ -276,12 +276,12 @@ TEST_F(HomePageTalk, ATalkClickRacingAConnectionLossLeavesScreenAndMicrophoneAgr
 // client hands it, the talk ends on screen, and other devices still open (the player after
 // a reconnect) while the microphone stays stuck.
 TEST_F(HomePageTalk, AMicrophoneThatStopsDeliveringLetsTheTalkEndAndTheWindowAnswer) {
-    FifoMicrophone microphone(audioFolder.path() / "microphone.fifo");
+    FifoMicrophone microphone(audioFolder_.path() / "microphone.fifo");
     ::setenv("SDL_DISKAUDIOFILEIN", microphone.path().c_str(), 1);
     microphone.openWriter();
     microphone.write(Bytes(640 * 10, 0x11));
     openRecorded();
-    doubleClick(page->smallSpeakerBtn());
+    doubleClick(page_->smallSpeakerBtn());
     ASSERT_TRUE(waitUntil([&] { return status() == "小广播"; }));
     ASSERT_TRUE(waitUntil([] { return threadWaitsIn("pipe_read"); }))
         << "the capture waits for a microphone that sends nothing";
@@ -310,14 +310,14 @@ TEST_F(HomePageTalk, AMicrophoneThatStopsDeliveringLetsTheTalkEndAndTheWindowAns
     });
 
     const int servedBeforeEnd = *served;
-    doubleClick(page->smallSpeakerBtn());
+    doubleClick(page_->smallSpeakerBtn());
     waitUntil([&] { return *served >= servedBeforeEnd + 20; });
-    EXPECT_FALSE(page->console()->recorder());
+    EXPECT_FALSE(page_->console()->recorder());
     EXPECT_EQ(status(), "双击通话");
-    const int connections = peer.connections();
-    peer.drop();
+    const int connections = peer_.connections();
+    peer_.drop();
     EXPECT_TRUE(waitUntil([&] {
-        return peer.connections() == connections + 1 && page->console()->hasPlayer();
+        return peer_.connections() == connections + 1 && page_->console()->player();
     })) << "a device opens while another one's close waits";
     EXPECT_TRUE(threadWaitsIn("pipe_read")) << "the microphone was stuck all along";
     {
@@ -332,13 +332,13 @@ TEST_F(HomePageTalk, AMicrophoneThatStopsDeliveringLetsTheTalkEndAndTheWindowAns
 }
 
 TEST_F(HomePageTalk, MicrophoneThatCannotStartLeavesTheLatchOff) {
-    ::setenv("SDL_DISKAUDIOFILEIN", (audioFolder.path() / "missing.raw").c_str(), 1);
+    ::setenv("SDL_DISKAUDIOFILEIN", (audioFolder_.path() / "missing.raw").c_str(), 1);
     openRecorded();
-    doubleClick(page->smallSpeakerBtn());
+    doubleClick(page_->smallSpeakerBtn());
     EXPECT_EQ(lastNotice(), "麦克风不可用");
-    EXPECT_FALSE(page->isSpeaking());
-    EXPECT_FALSE(page->console()->recorder());
-    EXPECT_EQ(page->audioMessage(), Message::audioChannels);
+    EXPECT_FALSE(page_->isSpeaking());
+    EXPECT_FALSE(page_->console()->recorder());
+    EXPECT_EQ(page_->audioMessage(), Message::audioChannels);
     QApplication::processEvents();
     EXPECT_EQ(status(), "双击通话");
     EXPECT_TRUE(voiceFrames().empty());

@@ -66,16 +66,16 @@ QString shownNotice() {
 class ChannelButtonTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        window.setCentralWidget(new QWidget);
-        setMainWindow(&window);
+        window_.setCentralWidget(new QWidget);
+        setMainWindow(&window_);
         for (TTChannelButton* button :
-             {static_cast<TTChannelButton*>(&speak), static_cast<TTChannelButton*>(&listen)}) {
+             {static_cast<TTChannelButton*>(&speak_), static_cast<TTChannelButton*>(&listen_)}) {
             button->awakeFromNib();
             button->resize(160, 60);
-            button->setDelegate(&reports);
+            button->setDelegate(&reports_);
         }
-        speak.setGroup(makeGroup("一组"));
-        listen.setGroup(makeGroup("一组"));
+        speak_.setGroup(makeGroup("一组"));
+        listen_.setGroup(makeGroup("一组"));
     }
     void TearDown() override {
         setScreenLocked(false);
@@ -83,80 +83,80 @@ class ChannelButtonTest : public ::testing::Test {
     }
 
     // A click that starts a new multiple click: far from every press before it.
-    ulong nextTime() { return now += 10 * test::doubleClickInterval(); }
+    ulong nextTime() { return now_ += 10 * test::doubleClickInterval(); }
 
-    QMainWindow window;
-    Reports reports;
-    SpeakChannelButton speak;
-    ListenChannelButton listen;
-    ulong now = 1000;
+    QMainWindow window_;
+    Reports reports_;
+    SpeakChannelButton speak_;
+    ListenChannelButton listen_;
+    ulong now_ = 1000;
 };
 
 TEST_F(ChannelButtonTest, SingleClickSelectsOnlyOnceTheIntervalHasPassed) {
-    click(&speak, nextTime());
+    click(&speak_, nextTime());
     QApplication::processEvents();
-    EXPECT_FALSE(speak.isClickSelect());
-    ASSERT_TRUE(waitUntil([&] { return speak.isClickSelect(); }));
-    EXPECT_EQ(shownColour(&speak), QColor(238, 59, 62));
-    EXPECT_TRUE(reports.calls.empty()) << "turning a speak button on is not reported";
+    EXPECT_FALSE(speak_.isClickSelect());
+    ASSERT_TRUE(waitUntil([&] { return speak_.isClickSelect(); }));
+    EXPECT_EQ(shownColour(&speak_), QColor(238, 59, 62));
+    EXPECT_TRUE(reports_.calls.empty()) << "turning a speak button on is not reported";
 
-    click(&speak, nextTime());
-    ASSERT_TRUE(waitUntil([&] { return !speak.isClickSelect(); }));
-    EXPECT_EQ(shownColour(&speak), defaultButtonColor());
-    EXPECT_EQ(reports.calls, std::vector<std::string>{"speakSelectionChanged"});
+    click(&speak_, nextTime());
+    ASSERT_TRUE(waitUntil([&] { return !speak_.isClickSelect(); }));
+    EXPECT_EQ(shownColour(&speak_), defaultButtonColor());
+    EXPECT_EQ(reports_.calls, std::vector<std::string>{"speakSelectionChanged"});
 }
 
 TEST_F(ChannelButtonTest, DoubleClickFlipsOnlyTheDoubleClickSelection) {
-    doubleClick(&speak, nextTime());
-    EXPECT_TRUE(speak.isDoubleClickSelect());
-    EXPECT_EQ(shownColour(&speak), QColor(248, 230, 0));
-    EXPECT_EQ(reports.calls, std::vector<std::string>{"speakDouble 1"});
+    doubleClick(&speak_, nextTime());
+    EXPECT_TRUE(speak_.isDoubleClickSelect());
+    EXPECT_EQ(shownColour(&speak_), QColor(248, 230, 0));
+    EXPECT_EQ(reports_.calls, std::vector<std::string>{"speakDouble 1"});
 
     // Had the double click's first press left its single click pending, this later click
     // would turn the selection off again instead of on.
-    click(&speak, nextTime());
-    ASSERT_TRUE(waitUntil([&] { return speak.isClickSelect(); }));
+    click(&speak_, nextTime());
+    ASSERT_TRUE(waitUntil([&] { return speak_.isClickSelect(); }));
     QApplication::processEvents();
-    EXPECT_TRUE(speak.isClickSelect());
-    EXPECT_EQ(shownColour(&speak), QColor(248, 230, 0)) << "yellow wins over the click colour";
+    EXPECT_TRUE(speak_.isClickSelect());
+    EXPECT_EQ(shownColour(&speak_), QColor(248, 230, 0)) << "yellow wins over the click colour";
 
-    doubleClick(&speak, nextTime());
-    EXPECT_FALSE(speak.isDoubleClickSelect());
-    EXPECT_EQ(shownColour(&speak), QColor(238, 59, 62));
+    doubleClick(&speak_, nextTime());
+    EXPECT_FALSE(speak_.isDoubleClickSelect());
+    EXPECT_EQ(shownColour(&speak_), QColor(238, 59, 62));
 }
 
 // As a window system delivers it: the second press comes only as the double-click event.
 TEST_F(ChannelButtonTest, DoubleClickEventAloneIsTheSecondPress) {
-    const QPoint centre = speak.rect().center();
+    const QPoint centre = speak_.rect().center();
     const ulong first = nextTime();
-    click(&speak, first);
+    click(&speak_, first);
     const ulong second = first + 80;
-    test::sendMouse(&speak, QEvent::MouseButtonDblClick, second, centre);
-    test::sendMouse(&speak, QEvent::MouseButtonRelease, second + 1, centre);
-    EXPECT_TRUE(speak.isDoubleClickSelect());
-    EXPECT_EQ(reports.calls, std::vector<std::string>{"speakDouble 1"});
+    test::sendMouse(&speak_, QEvent::MouseButtonDblClick, second, centre);
+    test::sendMouse(&speak_, QEvent::MouseButtonRelease, second + 1, centre);
+    EXPECT_TRUE(speak_.isDoubleClickSelect());
+    EXPECT_EQ(reports_.calls, std::vector<std::string>{"speakDouble 1"});
 }
 
 TEST_F(ChannelButtonTest, TripleClickFlipsTheDoubleClickSelectionOnce) {
-    tripleClick(&listen, nextTime());
-    EXPECT_TRUE(listen.isDoubleClickSelect());
-    EXPECT_EQ(reports.calls, std::vector<std::string>{"listenPress 一组 1"});
+    tripleClick(&listen_, nextTime());
+    EXPECT_TRUE(listen_.isDoubleClickSelect());
+    EXPECT_EQ(reports_.calls, std::vector<std::string>{"listenPress 一组 1"});
 
-    click(&listen, nextTime());
-    ASSERT_TRUE(waitUntil([&] { return listen.isClickSelect(); }));
-    EXPECT_TRUE(listen.isDoubleClickSelect());
-    EXPECT_EQ(reports.calls, (std::vector<std::string>{"listenPress 一组 1", "listenTap 一组 1"}));
+    click(&listen_, nextTime());
+    ASSERT_TRUE(waitUntil([&] { return listen_.isClickSelect(); }));
+    EXPECT_TRUE(listen_.isDoubleClickSelect());
+    EXPECT_EQ(reports_.calls, (std::vector<std::string>{"listenPress 一组 1", "listenTap 一组 1"}));
 }
 
 TEST_F(ChannelButtonTest, ListenButtonReportsBothDirections) {
-    click(&listen, nextTime());
-    ASSERT_TRUE(waitUntil([&] { return listen.isClickSelect(); }));
-    EXPECT_EQ(shownColour(&listen), QColor(9, 102, 172));
-    click(&listen, nextTime());
-    ASSERT_TRUE(waitUntil([&] { return !listen.isClickSelect(); }));
-    doubleClick(&listen, nextTime());
-    doubleClick(&listen, nextTime());
-    EXPECT_EQ(reports.calls,
+    click(&listen_, nextTime());
+    ASSERT_TRUE(waitUntil([&] { return listen_.isClickSelect(); }));
+    EXPECT_EQ(shownColour(&listen_), QColor(9, 102, 172));
+    click(&listen_, nextTime());
+    ASSERT_TRUE(waitUntil([&] { return !listen_.isClickSelect(); }));
+    doubleClick(&listen_, nextTime());
+    doubleClick(&listen_, nextTime());
+    EXPECT_EQ(reports_.calls,
               (std::vector<std::string>{"listenTap 一组 1", "listenTap 一组 0",
                                         "listenPress 一组 1", "listenPress 一组 0"}));
 }
@@ -164,85 +164,85 @@ TEST_F(ChannelButtonTest, ListenButtonReportsBothDirections) {
 TEST_F(ChannelButtonTest, LockedScreenRefusesEveryPressWithItsNotice) {
     setScreenLocked(true);
     const ulong time = nextTime();
-    click(&speak, time);
+    click(&speak_, time);
     EXPECT_EQ(shownNotice(), QStringLiteral("屏幕已锁定"));
-    EXPECT_EQ(FNHUD::hudViews().last()->parentWidget(), window.centralWidget());
-    click(&speak, time + 80, true);
-    doubleClick(&listen, nextTime());
+    EXPECT_EQ(FNHUD::hudViews().last()->parentWidget(), window_.centralWidget());
+    click(&speak_, time + 80, true);
+    doubleClick(&listen_, nextTime());
     EXPECT_EQ(shownNotice(), QStringLiteral("屏幕已锁定"));
 
     setScreenLocked(false);
     QApplication::processEvents();
-    EXPECT_FALSE(waitUntil([&] { return speak.isClickSelect() || listen.isClickSelect(); },
+    EXPECT_FALSE(waitUntil([&] { return speak_.isClickSelect() || listen_.isClickSelect(); },
                            2 * test::doubleClickInterval()));
-    EXPECT_FALSE(speak.isDoubleClickSelect());
-    EXPECT_FALSE(listen.isDoubleClickSelect());
-    EXPECT_TRUE(reports.calls.empty());
+    EXPECT_FALSE(speak_.isDoubleClickSelect());
+    EXPECT_FALSE(listen_.isDoubleClickSelect());
+    EXPECT_TRUE(reports_.calls.empty());
 }
 
 TEST_F(ChannelButtonTest, MissingPermissionRefusesOnlyThatKindOfButton) {
-    speak.setGroup(makeGroup("二组", 0, 1));
-    listen.setGroup(makeGroup("二组", 0, 1));
-    doubleClick(&speak, nextTime());
-    EXPECT_FALSE(speak.isDoubleClickSelect());
+    speak_.setGroup(makeGroup("二组", 0, 1));
+    listen_.setGroup(makeGroup("二组", 0, 1));
+    doubleClick(&speak_, nextTime());
+    EXPECT_FALSE(speak_.isDoubleClickSelect());
     EXPECT_EQ(shownNotice(), QStringLiteral("您当前所在群组未开通通话权限！"));
 
-    doubleClick(&listen, nextTime());
-    EXPECT_TRUE(listen.isDoubleClickSelect());
+    doubleClick(&listen_, nextTime());
+    EXPECT_TRUE(listen_.isDoubleClickSelect());
 
-    listen.setGroup(makeGroup("三组", 1, 0));
-    doubleClick(&listen, nextTime());
-    EXPECT_FALSE(listen.isDoubleClickSelect());
+    listen_.setGroup(makeGroup("三组", 1, 0));
+    doubleClick(&listen_, nextTime());
+    EXPECT_FALSE(listen_.isDoubleClickSelect());
     EXPECT_EQ(shownNotice(), QStringLiteral("您当前所在群组未开通收听权限！"));
-    EXPECT_EQ(reports.calls, std::vector<std::string>{"listenPress 二组 1"});
+    EXPECT_EQ(reports_.calls, std::vector<std::string>{"listenPress 二组 1"});
 }
 
 TEST_F(ChannelButtonTest, ButtonWithoutGroupIgnoresPresses) {
-    speak.setGroup(std::nullopt);
-    EXPECT_EQ(speak.text(), QString());
+    speak_.setGroup(std::nullopt);
+    EXPECT_EQ(speak_.text(), QString());
     setScreenLocked(true);
-    doubleClick(&speak, nextTime());
-    EXPECT_FALSE(speak.isDoubleClickSelect());
+    doubleClick(&speak_, nextTime());
+    EXPECT_FALSE(speak_.isDoubleClickSelect());
     EXPECT_TRUE(FNHUD::hudViews().isEmpty());
 }
 
 TEST_F(ChannelButtonTest, AssigningAGroupClearsBothSelectionsSilently) {
-    speak.setClickSelect(true);
-    speak.setDoubleClickSelect(true);
-    speak.updateBackgroundColor();
-    speak.setGroup(makeGroup("新组"));
-    EXPECT_EQ(speak.text(), QStringLiteral("新组"));
-    EXPECT_FALSE(speak.isClickSelect());
-    EXPECT_FALSE(speak.isDoubleClickSelect());
-    EXPECT_EQ(shownColour(&speak), defaultButtonColor());
-    EXPECT_TRUE(reports.calls.empty());
+    speak_.setClickSelect(true);
+    speak_.setDoubleClickSelect(true);
+    speak_.updateBackgroundColor();
+    speak_.setGroup(makeGroup("新组"));
+    EXPECT_EQ(speak_.text(), QStringLiteral("新组"));
+    EXPECT_FALSE(speak_.isClickSelect());
+    EXPECT_FALSE(speak_.isDoubleClickSelect());
+    EXPECT_EQ(shownColour(&speak_), defaultButtonColor());
+    EXPECT_TRUE(reports_.calls.empty());
 }
 
 TEST_F(ChannelButtonTest, OnlyThePrimaryButtonCounts) {
     for (const Qt::MouseButton other : {Qt::RightButton, Qt::MiddleButton}) {
         for (TTChannelButton* button :
-             {static_cast<TTChannelButton*>(&speak), static_cast<TTChannelButton*>(&listen)}) {
+             {static_cast<TTChannelButton*>(&speak_), static_cast<TTChannelButton*>(&listen_)}) {
             test::clickWith(button, other, nextTime());
             test::doubleClickWith(button, other, nextTime());
         }
     }
     setScreenLocked(true);
-    test::clickWith(&speak, Qt::RightButton, nextTime());
+    test::clickWith(&speak_, Qt::RightButton, nextTime());
     EXPECT_TRUE(FNHUD::hudViews().isEmpty()) << "not even a refusal";
     setScreenLocked(false);
-    EXPECT_FALSE(waitUntil([&] { return speak.isClickSelect() || listen.isClickSelect(); },
+    EXPECT_FALSE(waitUntil([&] { return speak_.isClickSelect() || listen_.isClickSelect(); },
                            2 * test::doubleClickInterval()));
-    EXPECT_FALSE(speak.isDoubleClickSelect());
-    EXPECT_FALSE(listen.isDoubleClickSelect());
-    EXPECT_TRUE(reports.calls.empty());
+    EXPECT_FALSE(speak_.isDoubleClickSelect());
+    EXPECT_FALSE(listen_.isDoubleClickSelect());
+    EXPECT_TRUE(reports_.calls.empty());
 
     // A secondary press inside a primary double click neither ends nor completes it.
     const ulong time = nextTime();
-    click(&listen, time);
-    test::clickWith(&listen, Qt::RightButton, time + 40);
-    click(&listen, time + 80, true);
-    EXPECT_TRUE(listen.isDoubleClickSelect());
-    EXPECT_EQ(reports.calls, std::vector<std::string>{"listenPress 一组 1"});
+    click(&listen_, time);
+    test::clickWith(&listen_, Qt::RightButton, time + 40);
+    click(&listen_, time + 80, true);
+    EXPECT_TRUE(listen_.isDoubleClickSelect());
+    EXPECT_EQ(reports_.calls, std::vector<std::string>{"listenPress 一组 1"});
 }
 
 // The name as the button draws it, with no background: white text on black.
@@ -256,8 +256,8 @@ QImage drawnTitle(TTChannelButton& button) {
 TEST_F(ChannelButtonTest, LongNameIsElidedAtTheEnd) {
     const QString name =
         QStringLiteral("一个名字长得放不进按钮里的频道一个名字长得放不进按钮里的频道");
-    speak.setGroup(makeGroup(name.toStdString()));
-    const QImage image = drawnTitle(speak);
+    speak_.setGroup(makeGroup(name.toStdString()));
+    const QImage image = drawnTitle(speak_);
     int left = image.width();
     int right = -1;
     for (int y = 0; y < image.height(); ++y) {
@@ -275,7 +275,7 @@ TEST_F(ChannelButtonTest, LongNameIsElidedAtTheEnd) {
     // It shows what a button named with some start of the name and an ellipsis shows.
     ListenChannelButton reference;
     reference.awakeFromNib();
-    reference.resize(speak.size());
+    reference.resize(speak_.size());
     bool found = false;
     for (qsizetype length = name.size() - 1; length > 0 && !found; --length) {
         reference.setGroup(makeGroup((name.left(length) + QStringLiteral("…")).toStdString()));
@@ -283,16 +283,16 @@ TEST_F(ChannelButtonTest, LongNameIsElidedAtTheEnd) {
     }
     EXPECT_TRUE(found);
 
-    speak.setGroup(makeGroup("一组"));
+    speak_.setGroup(makeGroup("一组"));
     reference.setGroup(makeGroup("一组"));
-    EXPECT_EQ(drawnTitle(speak), drawnTitle(reference)) << "a short name is shown whole";
+    EXPECT_EQ(drawnTitle(speak_), drawnTitle(reference)) << "a short name is shown whole";
 }
 
 TEST_F(ChannelButtonTest, PendingSingleClickSelectsWithTheNewGroup) {
-    click(&listen, nextTime());
-    listen.setGroup(makeGroup("新组"));
-    ASSERT_TRUE(waitUntil([&] { return listen.isClickSelect(); }));
-    EXPECT_EQ(reports.calls, std::vector<std::string>{"listenTap 新组 1"});
+    click(&listen_, nextTime());
+    listen_.setGroup(makeGroup("新组"));
+    ASSERT_TRUE(waitUntil([&] { return listen_.isClickSelect(); }));
+    EXPECT_EQ(reports_.calls, std::vector<std::string>{"listenTap 新组 1"});
 }
 
 TEST(ChannelButtonColours, FollowTheSelectionsWithYellowWinning) {

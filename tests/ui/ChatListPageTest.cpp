@@ -21,13 +21,13 @@ class ChatListPageTest : public test::OverlayTest {
   protected:
     // Opens the page as the home page does: loaded, added over the view, edges pinned.
     void open() {
-        host.resize(1047, 560);
+        host_.resize(1047, 560);
         auto loaded = loadFromNib<ChatListPage>();
         ASSERT_NE(loaded, nullptr);
-        page = loaded.release();
-        page->setParent(&host);
-        pinEdgesToSuperview(page);
-        host.show();
+        page_ = loaded.release();
+        page_->setParent(&host_);
+        pinEdgesToSuperview(page_);
+        host_.show();
     }
 
     std::unique_ptr<test::SignallingClient> online(std::int64_t userId) {
@@ -37,21 +37,21 @@ class ChatListPageTest : public test::OverlayTest {
     }
 
     TTCollectionItem* row(int index) const {
-        return static_cast<TTCollectionItem*>(page->collectionView()->itemAt(index));
+        return static_cast<TTCollectionItem*>(page_->collectionView()->itemAt(index));
     }
 
     // What the rows show: name and button title, in order.
     QStringList rows() const {
         QStringList shown;
-        for (int i = 0; i < page->collectionView()->numberOfItems(); ++i) {
+        for (int i = 0; i < page_->collectionView()->numberOfItems(); ++i) {
             shown << row(i)->titleLabel()->text() + QLatin1Char('/') +
                          row(i)->checkButton()->text();
         }
         return shown;
     }
 
-    QWidget host;
-    QPointer<ChatListPage> page;
+    QWidget host_;
+    QPointer<ChatListPage> page_;
 };
 
 TEST_F(ChatListPageTest, TheListFollowsTheServerAndThePresenceNotifications) {
@@ -61,7 +61,7 @@ TEST_F(ChatListPageTest, TheListFollowsTheServerAndThePresenceNotifications) {
                             QStringLiteral("刘洋/呼叫"), QStringLiteral("陈静/呼叫")};
     ASSERT_TRUE(waitUntil([&] { return rows() == first; })) << rows().join(' ').toStdString();
     EXPECT_EQ(row(0)->subTitleLabel()->text(), QStringLiteral("(摄像)"));
-    EXPECT_EQ(row(0)->size(), QSize((page->collectionView()->boundsWidth() - 10) / 2, 90));
+    EXPECT_EQ(row(0)->size(), QSize((page_->collectionView()->boundsWidth() - 10) / 2, 90));
 
     // The server's list changed: fetched again, each user once, in the reply's order.
     const auto liuyang = online(4);
@@ -75,8 +75,8 @@ TEST_F(ChatListPageTest, TheListFollowsTheServerAndThePresenceNotifications) {
 
     postFromPool(kUserOffline, std::int64_t{4});
     ASSERT_TRUE(waitUntil([&] { return row(2)->checkButton()->text() == QStringLiteral("呼叫"); }));
-    EXPECT_EQ(page->list()[2].onlineStatus, 0);
-    EXPECT_EQ(page->list()[0].onlineStatus, 1);
+    EXPECT_EQ(page_->list()[2].onlineStatus, 0);
+    EXPECT_EQ(page_->list()[0].onlineStatus, 1);
     EXPECT_EQ(row(0)->checkButton()->text(), QStringLiteral("谈话"));
 
     postFromPool(kUserOnline, std::int64_t{3});
@@ -88,7 +88,7 @@ TEST_F(ChatListPageTest, TheListFollowsTheServerAndThePresenceNotifications) {
     postFromPool(kUserOffline, std::string("5"));
     settle();
     EXPECT_EQ(row(3)->titleLabel()->text(), QStringLiteral("marked"));
-    EXPECT_EQ(page->list()[3].onlineStatus, 0);
+    EXPECT_EQ(page_->list()[3].onlineStatus, 0);
 }
 
 TEST_F(ChatListPageTest, AReplyWithoutUsersShowsItsMessageOnlyWhenItIsText) {
@@ -97,35 +97,36 @@ TEST_F(ChatListPageTest, AReplyWithoutUsersShowsItsMessageOnlyWhenItIsText) {
     stranger.sceneId = 1;
     ASSERT_TRUE(stranger.save());
     open();
-    ASSERT_TRUE(waitUntil([&] { return noticesOver(page) == QStringList{"用户不存在"}; }));
-    EXPECT_EQ(page->collectionView()->numberOfItems(), 0);
+    ASSERT_TRUE(waitUntil([&] { return noticesOver(page_) == QStringList{"用户不存在"}; }));
+    EXPECT_EQ(page_->collectionView()->numberOfItems(), 0);
 
     FNHUD::hide();
     ASSERT_TRUE(waitUntil([&] { return FNHUD::hudViews().isEmpty(); }));
-    page->handleChatUserListResponse(api::JSONValue::parse(R"({"code":0,"msg":5})"));
-    page->handleChatUserListResponse(api::JSONValue::parse(R"({"code":0,"data":{"users":{}}})"));
-    page->handleChatUserListResponse(std::nullopt);
-    EXPECT_TRUE(noticesOver(page).isEmpty());
+    page_->handleChatUserListResponse(api::JSONValue::parse(R"({"code":0,"msg":5})"));
+    page_->handleChatUserListResponse(api::JSONValue::parse(R"({"code":0,"data":{"users":{}}})"));
+    page_->handleChatUserListResponse(std::nullopt);
+    EXPECT_TRUE(noticesOver(page_).isEmpty());
 
     // The code is not looked at when the users are there.
-    page->handleChatUserListResponse(api::JSONValue::parse(
+    page_->handleChatUserListResponse(api::JSONValue::parse(
         R"({"code":0,"msg":"x","data":{"users":[{"id":8,"name":"黄强","onlineStatus":1},7]}})"));
     EXPECT_EQ(rows(), QStringList{QStringLiteral("黄强/谈话")});
-    EXPECT_TRUE(noticesOver(page).isEmpty());
+    EXPECT_TRUE(noticesOver(page_).isEmpty());
 }
 
 TEST_F(ChatListPageTest, ClosingThePageEndsItsObservers) {
     auto& center = NotificationCenter::defaultCenter();
     const std::size_t before = center.observerCount(kChatListChanged);
     open();
-    ASSERT_TRUE(waitUntil([&] { return page->collectionView()->numberOfItems() == 4; }));
+    ASSERT_TRUE(waitUntil([&] { return page_->collectionView()->numberOfItems() == 4; }));
     EXPECT_EQ(center.observerCount(kChatListChanged), before + 1);
     EXPECT_EQ(center.observerCount(kUserOnline), center.observerCount(kUserOffline));
 
-    test::clickAt(&host, QPoint(20, 540));  // the background keeps the click
-    ASSERT_TRUE(page);
-    QTest::mouseClick(page->findChild<QAbstractButton*>(QStringLiteral("backBtn")), Qt::LeftButton);
-    ASSERT_TRUE(waitUntilDeleted(page));
+    test::clickAt(&host_, QPoint(20, 540));  // the background keeps the click
+    ASSERT_TRUE(page_);
+    QTest::mouseClick(page_->findChild<QAbstractButton*>(QStringLiteral("backBtn")),
+                      Qt::LeftButton);
+    ASSERT_TRUE(waitUntilDeleted(page_));
     EXPECT_EQ(center.observerCount(kChatListChanged), before);
     postFromPool(kChatListChanged);
     postFromPool(kUserOnline, std::int64_t{2});

@@ -120,8 +120,8 @@ class ChatTest : public ::testing::Test {
         setting.isCallingRing = true;
         ASSERT_TRUE(setting.save());
         dispatch::setMainQueue(std::make_shared<EventLoopQueue>());
-        app.applicationDidFinishLaunching();
-        content = app.window()->centralWidget();
+        app_.applicationDidFinishLaunching();
+        content_ = app_.window()->centralWidget();
     }
 
     void TearDown() override {
@@ -140,10 +140,10 @@ class ChatTest : public ::testing::Test {
         return concat(payload, utf8(name));
     }
 
-    AppDelegate app;
-    QWidget* content = nullptr;
-    int agreed = 0;
-    int ended = 0;
+    AppDelegate app_;
+    QWidget* content_ = nullptr;
+    int agreed_ = 0;
+    int ended_ = 0;
 };
 
 TEST_F(ChatTest, EveryCallTypeShowsItsDialogAndAnswersWhomItBelongsTo) {
@@ -155,7 +155,7 @@ TEST_F(ChatTest, EveryCallTypeShowsItsDialogAndAnswersWhomItBelongsTo) {
     Chat chat(socket);
     const auto handle = [&](Message type, const Bytes& data) {
         chat.handleCallMessage(
-            type, data, [this] { ++agreed; }, [this] { ++ended; });
+            type, data, [this] { ++agreed_; }, [this] { ++ended_; });
     };
     // The call frames the client wrote since the last look: a page frame of our own marks
     // where to stop, since frames leave in the order they were written.
@@ -182,8 +182,8 @@ TEST_F(ChatTest, EveryCallTypeShowsItsDialogAndAnswersWhomItBelongsTo) {
 
     // A request: the caller becomes `other`, the dialog asks, the ring starts.
     handle(Message::callOnline, concat(bytesFromHex("00 00 00 07"), utf8("李娜")));
-    EXPECT_EQ(dialogOf(chat, content), "提示|李娜正在呼叫您......|取消|确定");
-    EXPECT_EQ(chat.alert()->geometry(), content->rect());
+    EXPECT_EQ(dialogOf(chat, content_), "提示|李娜正在呼叫您......|取消|确定");
+    EXPECT_EQ(chat.alert()->geometry(), content_->rect());
     EXPECT_TRUE(ringing());
     UserInfo caller;
     caller.id = 7;
@@ -193,20 +193,20 @@ TEST_F(ChatTest, EveryCallTypeShowsItsDialogAndAnswersWhomItBelongsTo) {
     // A second request replaces the dialog in place; "确定" answers that request's caller
     // even after the user list has named someone else.
     handle(Message::callOnline, concat(bytesFromHex("00 00 00 09"), utf8("王芳")));
-    EXPECT_EQ(dialogOf(chat, content), "提示|王芳正在呼叫您......|取消|确定");
-    EXPECT_EQ(content->findChildren<TTCustomAlert*>().size(), 1);
+    EXPECT_EQ(dialogOf(chat, content_), "提示|王芳正在呼叫您......|取消|确定");
+    EXPECT_EQ(content_->findChildren<TTCustomAlert*>().size(), 1);
     UserInfo listed;
     listed.id = 30;
     listed.name = "刘洋";
     chat.setOther(listed);
     press(chat.alert()->confirmBtn());
-    EXPECT_EQ(dialogOf(chat, content), "");
+    EXPECT_EQ(dialogOf(chat, content_), "");
     EXPECT_TRUE(ringing()) << "the ring waits for the server's answer";
     EXPECT_EQ(callsSent(), (Frames{{Message::callAgree, fromMe(9, "张伟")}}));
 
     // A request of exactly the id has an empty name; "取消" refuses that caller, nameless.
     handle(Message::callOnline, bytesFromHex("00 00 00 05"));
-    EXPECT_EQ(dialogOf(chat, content), "提示|正在呼叫您......|取消|确定");
+    EXPECT_EQ(dialogOf(chat, content_), "提示|正在呼叫您......|取消|确定");
     press(chat.alert()->cancelBtn());
     EXPECT_EQ(callsSent(), (Frames{{Message::callRefuse, fromMe(5)}}));
     handle(Message::callRefuse, {});
@@ -216,22 +216,22 @@ TEST_F(ChatTest, EveryCallTypeShowsItsDialogAndAnswersWhomItBelongsTo) {
     for (const char* broken : {"00 00 07", "00 00 00 08 FF FE", "00 00 00 08 E5 BC",
                                "00 00 00 08 ED A0 80", "00 00 00 08 C0 AF"}) {
         handle(Message::callOnline, bytesFromHex(broken));
-        EXPECT_EQ(dialogOf(chat, content), "") << broken;
+        EXPECT_EQ(dialogOf(chat, content_), "") << broken;
         EXPECT_FALSE(ringing()) << broken;
         EXPECT_EQ(chat.other()->id, 5) << broken;
     }
 
     // The news-only dialogs answer nothing.
     handle(Message::callOffline, {});
-    EXPECT_EQ(dialogOf(chat, content), "提示|您离线期间被呼叫了!|知道了");
+    EXPECT_EQ(dialogOf(chat, content_), "提示|您离线期间被呼叫了!|知道了");
     press(chat.alert()->singleBtn());
     handle(Message::callInChating, {});
-    EXPECT_EQ(dialogOf(chat, content), "提示|呼叫对象正在和别人私聊|知道了");
+    EXPECT_EQ(dialogOf(chat, content_), "提示|呼叫对象正在和别人私聊|知道了");
     press(chat.alert()->singleBtn());
-    EXPECT_EQ(dialogOf(chat, content), "");
+    EXPECT_EQ(dialogOf(chat, content_), "");
     handle(Message::callOfflineResp, {});
-    EXPECT_EQ(noticeOn(content), "您的通话申请已发送");
-    EXPECT_EQ(dialogOf(chat, content), "");
+    EXPECT_EQ(noticeOn(content_), "您的通话申请已发送");
+    EXPECT_EQ(dialogOf(chat, content_), "");
     EXPECT_EQ(callsSent(), Frames{});
 
     // The caller's side: "挂断" withdraws from whoever `other` is at the press.
@@ -241,7 +241,7 @@ TEST_F(ChatTest, EveryCallTypeShowsItsDialogAndAnswersWhomItBelongsTo) {
     li.onlineStatus = 1;
     chat.setOther(li);
     handle(Message::callOnlineResp, {});
-    EXPECT_EQ(dialogOf(chat, content), "提示|您的通话申请已发送，请等待对方处理|挂断");
+    EXPECT_EQ(dialogOf(chat, content_), "提示|您的通话申请已发送，请等待对方处理|挂断");
     press(chat.alert()->singleBtn());
     EXPECT_EQ(callsSent(), (Frames{{Message::callRefuse, fromMe(2)}}));
 
@@ -249,51 +249,51 @@ TEST_F(ChatTest, EveryCallTypeShowsItsDialogAndAnswersWhomItBelongsTo) {
     handle(Message::callOnline, concat(bytesFromHex("00 00 00 02"), utf8("李娜")));
     ASSERT_TRUE(ringing());
     handle(Message::callAgree, bytesFromHex("00 00 00 02"));
-    EXPECT_EQ(agreed, 1);
+    EXPECT_EQ(agreed_, 1);
     EXPECT_FALSE(ringing());
-    EXPECT_EQ(dialogOf(chat, content), "通话中......|正在和李娜通话|结束");
+    EXPECT_EQ(dialogOf(chat, content_), "通话中......|正在和李娜通话|结束");
     press(chat.alert()->singleBtn());
     EXPECT_EQ(callsSent(), (Frames{{Message::callHangup, fromMe(2)}}));
-    EXPECT_EQ(ended, 0) << "the talk goes on until the server's hang-up";
+    EXPECT_EQ(ended_, 0) << "the talk goes on until the server's hang-up";
     handle(Message::callHangup, {});
-    EXPECT_EQ(ended, 1);
+    EXPECT_EQ(ended_, 1);
 
     // Hung up by the other side while the dialog shows; then the partner goes offline
     // while a new call rings.
     handle(Message::callAgree, {});
     handle(Message::callHangup, {});
-    EXPECT_EQ(ended, 2);
-    EXPECT_EQ(dialogOf(chat, content), "");
+    EXPECT_EQ(ended_, 2);
+    EXPECT_EQ(dialogOf(chat, content_), "");
     handle(Message::callOnline, concat(bytesFromHex("00 00 00 02"), utf8("李娜")));
     handle(Message::callBeingOffline, bytesFromHex("00 00 00 02"));
-    EXPECT_EQ(noticeOn(content), "对方已下线");
-    EXPECT_EQ(dialogOf(chat, content), "");
-    EXPECT_EQ(ended, 3);
+    EXPECT_EQ(noticeOn(content_), "对方已下线");
+    EXPECT_EQ(dialogOf(chat, content_), "");
+    EXPECT_EQ(ended_, 3);
     EXPECT_FALSE(ringing());
 
     // Types that are not calls do nothing.
     handle(Message::audioData, bytesFromHex("00 00 00 02"));
     handle(Message::unknown, {});
-    EXPECT_EQ(dialogOf(chat, content), "");
-    EXPECT_EQ(agreed, 2);
+    EXPECT_EQ(dialogOf(chat, content_), "");
+    EXPECT_EQ(agreed_, 2);
 
     // With nobody in `other`, "挂断" sends nothing and an agreement shows no dialog.
     Chat fresh(socket);
     fresh.handleCallMessage(Message::callOnlineResp, {}, {}, {});
-    EXPECT_EQ(dialogOf(fresh, content), "提示|您的通话申请已发送，请等待对方处理|挂断");
+    EXPECT_EQ(dialogOf(fresh, content_), "提示|您的通话申请已发送，请等待对方处理|挂断");
     press(fresh.alert()->singleBtn());
-    fresh.handleCallMessage(Message::callAgree, {}, [this] { ++agreed; }, {});
-    EXPECT_EQ(agreed, 3);
-    EXPECT_EQ(dialogOf(fresh, content), "");
+    fresh.handleCallMessage(Message::callAgree, {}, [this] { ++agreed_; }, {});
+    EXPECT_EQ(agreed_, 3);
+    EXPECT_EQ(dialogOf(fresh, content_), "");
     EXPECT_EQ(callsSent(), Frames{});
 
     // A window without content shows nothing, yet the ring and the end of the talk follow.
-    const std::unique_ptr<QWidget> taken(app.window()->takeCentralWidget());
+    const std::unique_ptr<QWidget> taken(app_.window()->takeCentralWidget());
     handle(Message::callOnline, concat(bytesFromHex("00 00 00 02"), utf8("李娜")));
     EXPECT_EQ(chat.alert()->parentWidget(), nullptr);
     EXPECT_TRUE(ringing());
     handle(Message::callBeingOffline, {});
-    EXPECT_EQ(ended, 4);
+    EXPECT_EQ(ended_, 4);
     EXPECT_FALSE(ringing());
 }
 
@@ -305,46 +305,46 @@ class ServerChatTest : public ChatTest {
     void SetUp() override {
         ChatTest::SetUp();
         std::string error;
-        server =
+        server_ =
             test::ServerChild::start(INTERCOM_SERVER_PATH, {"--data", INTERCOM_DEMO_DATA}, error);
-        ASSERT_TRUE(server) << error;
-        li = peer(2);
+        ASSERT_TRUE(server_) << error;
+        li_ = peer(2);
     }
 
     void TearDown() override {
-        handler.reset();
-        chat.reset();
-        socket.reset();
+        handler_.reset();
+        chat_.reset();
+        socket_.reset();
         ChatTest::TearDown();
     }
 
     std::unique_ptr<SignallingClient> peer(std::int64_t userId) {
-        auto client = std::make_unique<SignallingClient>(server->signallingPort());
+        auto client = std::make_unique<SignallingClient>(server_->signallingPort());
         EXPECT_EQ(client->bind(userId, 1), 1) << "user " << userId;
         return client;
     }
 
     // The client connects and waits until the server has bound it.
     void connectClient() {
-        socket = std::make_unique<TCPSocket>("127.0.0.1", server->signallingPort());
-        chat = std::make_unique<Chat>(*socket);
-        handler =
+        socket_ = std::make_unique<TCPSocket>("127.0.0.1", server_->signallingPort());
+        chat_ = std::make_unique<Chat>(*socket_);
+        handler_ =
             std::make_shared<ForwardingDelegate::Handler>([this](Message type, const Bytes& data) {
-                bound = bound || type == Message::sceneBind;
+                bound_ = bound_ || type == Message::sceneBind;
                 if (isCallType(type)) {
-                    chat->handleCallMessage(
-                        type, data, [this] { ++agreed; }, [this] { ++ended; });
+                    chat_->handleCallMessage(
+                        type, data, [this] { ++agreed_; }, [this] { ++ended_; });
                 }
             });
-        socket->connect(std::make_shared<ForwardingDelegate>(handler));
-        ASSERT_TRUE(waitUntil([&] { return bound; }));
+        socket_->connect(std::make_shared<ForwardingDelegate>(handler_));
+        ASSERT_TRUE(waitUntil([&] { return bound_; }));
     }
 
     bool showsDialog(const std::string& dialog) {
-        return waitUntil([&] { return dialogOf(*chat, content) == dialog; });
+        return waitUntil([&] { return dialogOf(*chat_, content_) == dialog; });
     }
     bool showsNotice(const std::string& notice) {
-        return waitUntil([&] { return noticeOn(content) == notice; });
+        return waitUntil([&] { return noticeOn(content_) == notice; });
     }
 
     // The frame of `type` that `party` gets next, checked to come from the client.
@@ -358,8 +358,8 @@ class ServerChatTest : public ChatTest {
 
     // 李娜 answers the call; the server tells her too, and that is read here.
     void liAnswers(Message type, const std::string& name = {}) {
-        li->send(callFrame(type, 2, 1, 1, name));
-        const auto echo = li->nextOf(type);
+        li_->send(callFrame(type, 2, 1, 1, name));
+        const auto echo = li_->nextOf(type);
         ASSERT_TRUE(echo);
         EXPECT_EQ(leadingInt(echo->payload), 2);
     }
@@ -370,75 +370,75 @@ class ServerChatTest : public ChatTest {
         user.id = calleeId;
         user.name = "李娜";
         user.onlineStatus = 1;
-        chat->setOther(user);
-        socket->sendCallMessage(Message::callOnline, calleeId);
+        chat_->setOther(user);
+        socket_->sendCallMessage(Message::callOnline, calleeId);
         if (callee) {
             expectFromClient(*callee, Message::callOnline, "张伟");
         }
     }
 
-    std::unique_ptr<test::ServerChild> server;
-    std::unique_ptr<SignallingClient> li;
-    std::unique_ptr<TCPSocket> socket;
-    std::unique_ptr<Chat> chat;
-    std::shared_ptr<ForwardingDelegate::Handler> handler;
-    bool bound = false;
+    std::unique_ptr<test::ServerChild> server_;
+    std::unique_ptr<SignallingClient> li_;
+    std::unique_ptr<TCPSocket> socket_;
+    std::unique_ptr<Chat> chat_;
+    std::shared_ptr<ForwardingDelegate::Handler> handler_;
+    bool bound_ = false;
 };
 
 TEST_F(ServerChatTest, AsCalleeTheClientRingsAnswersAndSeesTheCallEnd) {
     // Called while offline: told once connected.
-    li->send(callFrame(Message::callOffline, 2, 1, 1, "李娜"));
-    ASSERT_TRUE(li->nextOf(Message::callOfflineResp));
+    li_->send(callFrame(Message::callOffline, 2, 1, 1, "李娜"));
+    ASSERT_TRUE(li_->nextOf(Message::callOfflineResp));
     connectClient();
     ASSERT_TRUE(showsDialog("提示|您离线期间被呼叫了!|知道了"));
-    press(chat->alert()->singleBtn());
+    press(chat_->alert()->singleBtn());
 
     // Refused by the client.
-    li->send(callFrame(Message::callOnline, 2, 1, 1, "李娜"));
+    li_->send(callFrame(Message::callOnline, 2, 1, 1, "李娜"));
     ASSERT_TRUE(showsDialog("提示|李娜正在呼叫您......|取消|确定"));
     EXPECT_TRUE(ringing());
-    press(chat->alert()->cancelBtn());
-    expectFromClient(*li, Message::callRefuse);
+    press(chat_->alert()->cancelBtn());
+    expectFromClient(*li_, Message::callRefuse);
     EXPECT_TRUE(waitUntil([] { return !ringing(); }));
-    EXPECT_EQ(dialogOf(*chat, content), "");
+    EXPECT_EQ(dialogOf(*chat_, content_), "");
 
     // Accepted, then hung up by the caller.
-    li->send(callFrame(Message::callOnline, 2, 1, 1, "李娜"));
+    li_->send(callFrame(Message::callOnline, 2, 1, 1, "李娜"));
     ASSERT_TRUE(showsDialog("提示|李娜正在呼叫您......|取消|确定"));
-    press(chat->alert()->confirmBtn());
-    expectFromClient(*li, Message::callAgree, "张伟");
+    press(chat_->alert()->confirmBtn());
+    expectFromClient(*li_, Message::callAgree, "张伟");
     ASSERT_TRUE(showsDialog("通话中......|正在和李娜通话|结束"));
-    EXPECT_EQ(agreed, 1);
+    EXPECT_EQ(agreed_, 1);
     EXPECT_FALSE(ringing());
     liAnswers(Message::callHangup);
-    EXPECT_TRUE(waitUntil([&] { return ended == 1; }));
-    EXPECT_EQ(dialogOf(*chat, content), "");
+    EXPECT_TRUE(waitUntil([&] { return ended_ == 1; }));
+    EXPECT_EQ(dialogOf(*chat_, content_), "");
 
     // Accepted, then hung up by the client.
-    li->send(callFrame(Message::callOnline, 2, 1, 1, "李娜"));
+    li_->send(callFrame(Message::callOnline, 2, 1, 1, "李娜"));
     ASSERT_TRUE(showsDialog("提示|李娜正在呼叫您......|取消|确定"));
-    press(chat->alert()->confirmBtn());
+    press(chat_->alert()->confirmBtn());
     ASSERT_TRUE(showsDialog("通话中......|正在和李娜通话|结束"));
-    press(chat->alert()->singleBtn());
-    expectFromClient(*li, Message::callHangup);
-    EXPECT_TRUE(waitUntil([&] { return ended == 2; }));
+    press(chat_->alert()->singleBtn());
+    expectFromClient(*li_, Message::callHangup);
+    EXPECT_TRUE(waitUntil([&] { return ended_ == 2; }));
 
     // Withdrawn by the caller while it rings.
-    li->send(callFrame(Message::callOnline, 2, 1, 1, "李娜"));
+    li_->send(callFrame(Message::callOnline, 2, 1, 1, "李娜"));
     ASSERT_TRUE(showsDialog("提示|李娜正在呼叫您......|取消|确定"));
     liAnswers(Message::callRefuse);
-    EXPECT_TRUE(waitUntil([&] { return !ringing() && dialogOf(*chat, content).empty(); }));
+    EXPECT_TRUE(waitUntil([&] { return !ringing() && dialogOf(*chat_, content_).empty(); }));
 
     // The caller drops out of an agreed call.
-    li->send(callFrame(Message::callOnline, 2, 1, 1, "李娜"));
+    li_->send(callFrame(Message::callOnline, 2, 1, 1, "李娜"));
     ASSERT_TRUE(showsDialog("提示|李娜正在呼叫您......|取消|确定"));
-    press(chat->alert()->confirmBtn());
+    press(chat_->alert()->confirmBtn());
     ASSERT_TRUE(showsDialog("通话中......|正在和李娜通话|结束"));
-    li->close();
+    li_->close();
     EXPECT_TRUE(showsNotice("对方已下线"));
-    EXPECT_TRUE(waitUntil([&] { return ended == 3; }));
-    EXPECT_EQ(dialogOf(*chat, content), "");
-    EXPECT_EQ(agreed, 3);
+    EXPECT_TRUE(waitUntil([&] { return ended_ == 3; }));
+    EXPECT_EQ(dialogOf(*chat_, content_), "");
+    EXPECT_EQ(agreed_, 3);
 }
 
 TEST_F(ServerChatTest, AsCallerTheClientWaitsAndHearsEveryAnswer) {
@@ -446,27 +446,27 @@ TEST_F(ServerChatTest, AsCallerTheClientWaitsAndHearsEveryAnswer) {
     const std::string waiting = "提示|您的通话申请已发送，请等待对方处理|挂断";
 
     // Refused by the callee.
-    call(li, 2);
+    call(li_, 2);
     ASSERT_TRUE(showsDialog(waiting));
     EXPECT_FALSE(ringing()) << "only the callee rings";
     liAnswers(Message::callRefuse);
-    EXPECT_TRUE(waitUntil([&] { return dialogOf(*chat, content).empty(); }));
+    EXPECT_TRUE(waitUntil([&] { return dialogOf(*chat_, content_).empty(); }));
 
     // Withdrawn by the client.
-    call(li, 2);
+    call(li_, 2);
     ASSERT_TRUE(showsDialog(waiting));
-    press(chat->alert()->singleBtn());
-    expectFromClient(*li, Message::callRefuse);
+    press(chat_->alert()->singleBtn());
+    expectFromClient(*li_, Message::callRefuse);
 
     // Accepted, then ended by the client.
-    call(li, 2);
+    call(li_, 2);
     ASSERT_TRUE(showsDialog(waiting));
     liAnswers(Message::callAgree, "李娜");
     ASSERT_TRUE(showsDialog("通话中......|正在和李娜通话|结束"));
-    EXPECT_EQ(agreed, 1);
-    press(chat->alert()->singleBtn());
-    expectFromClient(*li, Message::callHangup);
-    EXPECT_TRUE(waitUntil([&] { return ended == 1; }));
+    EXPECT_EQ(agreed_, 1);
+    press(chat_->alert()->singleBtn());
+    expectFromClient(*li_, Message::callHangup);
+    EXPECT_TRUE(waitUntil([&] { return ended_ == 1; }));
 
     // Busy: 王芳's call rings at 李娜.
     auto wang = peer(3);
@@ -474,24 +474,24 @@ TEST_F(ServerChatTest, AsCallerTheClientWaitsAndHearsEveryAnswer) {
     ASSERT_TRUE(wang->nextOf(Message::callOnlineResp));
     call(nullptr, 2);
     ASSERT_TRUE(showsDialog("提示|呼叫对象正在和别人私聊|知道了"));
-    press(chat->alert()->singleBtn());
+    press(chat_->alert()->singleBtn());
     wang->send(callFrame(Message::callRefuse, 3, 1, 2));
-    ASSERT_TRUE(li->nextOf(Message::callRefuse));
+    ASSERT_TRUE(li_->nextOf(Message::callRefuse));
 
     // Offline: 刘洋 hears of the call when he connects.
-    socket->sendCallMessage(Message::callOffline, 4);
+    socket_->sendCallMessage(Message::callOffline, 4);
     EXPECT_TRUE(showsNotice("您的通话申请已发送"));
     auto liu = peer(4);
     expectFromClient(*liu, Message::callOffline, "张伟");
 
     // The callee drops out of an agreed call.
-    call(li, 2);
+    call(li_, 2);
     liAnswers(Message::callAgree, "李娜");
     ASSERT_TRUE(showsDialog("通话中......|正在和李娜通话|结束"));
-    li->close();
+    li_->close();
     EXPECT_TRUE(showsNotice("对方已下线"));
-    EXPECT_TRUE(waitUntil([&] { return ended == 2; }));
-    EXPECT_EQ(dialogOf(*chat, content), "");
+    EXPECT_TRUE(waitUntil([&] { return ended_ == 2; }));
+    EXPECT_EQ(dialogOf(*chat_, content_), "");
 }
 
 }  // namespace

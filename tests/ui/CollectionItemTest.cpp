@@ -33,10 +33,10 @@ int pixelsNear(const QImage& image, const QColor& colour, int tolerance = 12) {
 class CollectionItemTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        item = loadFromNib<TTCollectionItem>();
-        ASSERT_NE(item, nullptr);
-        item->resize(410, 90);
-        item->show();
+        item_ = loadFromNib<TTCollectionItem>();
+        ASSERT_NE(item_, nullptr);
+        item_->resize(410, 90);
+        item_->show();
         QApplication::processEvents();
     }
 
@@ -52,63 +52,63 @@ class CollectionItemTest : public ::testing::Test {
     // The button as drawn: its background at the left end of the pill, where no text is,
     // and whether its title is drawn in `titleColour`.
     void expectButton(const QString& title, const QColor& background, const QColor& titleColour) {
-        QAbstractButton* button = item->checkButton();
+        QAbstractButton* button = item_->checkButton();
         EXPECT_EQ(button->text(), title);
         const QImage image = button->grab().toImage();
         EXPECT_EQ(image.pixelColor(10, image.height() / 2), background) << title.toStdString();
         EXPECT_GT(pixelsNear(image, titleColour, 40), 3) << title.toStdString();
     }
 
-    std::unique_ptr<TTCollectionItem> item;
+    std::unique_ptr<TTCollectionItem> item_;
 };
 
 TEST_F(CollectionItemTest, ARemarkShowsInBracketsAndLiftsTheTitleAndRebindingClearsIt) {
     Group sales;
     sales.name = "Sales";
     sales.remark = "VIP";
-    item->setGroup(sales);
+    item_->setGroup(sales);
     QApplication::processEvents();
-    EXPECT_EQ(item->titleLabel()->text(), QStringLiteral("Sales"));
-    EXPECT_EQ(item->subTitleLabel()->text(), QStringLiteral("(VIP)"));
-    EXPECT_EQ(item->titleLabelCenterY(), -10);
-    const QWidget* panel = item->titleLabel()->parentWidget();
-    EXPECT_NEAR(item->titleLabel()->geometry().center().y(), panel->height() / 2 - 10, 1);
-    EXPECT_GT(item->subTitleLabel()->geometry().top(), item->titleLabel()->geometry().bottom());
+    EXPECT_EQ(item_->titleLabel()->text(), QStringLiteral("Sales"));
+    EXPECT_EQ(item_->subTitleLabel()->text(), QStringLiteral("(VIP)"));
+    EXPECT_EQ(item_->titleLabelCenterY(), -10);
+    const QWidget* panel = item_->titleLabel()->parentWidget();
+    EXPECT_NEAR(item_->titleLabel()->geometry().center().y(), panel->height() / 2 - 10, 1);
+    EXPECT_GT(item_->subTitleLabel()->geometry().top(), item_->titleLabel()->geometry().bottom());
     // A group keeps the button's look.
     expectButton(QStringLiteral("查看"), QColor(0, 160, 248), Qt::white);
 
     Group plain;
     plain.name = "导演组";
-    item->setGroup(plain);
+    item_->setGroup(plain);
     QApplication::processEvents();
-    EXPECT_EQ(item->titleLabel()->text(), QStringLiteral("导演组"));
-    EXPECT_EQ(item->subTitleLabel()->text(), QString());
-    EXPECT_EQ(item->titleLabelCenterY(), 0);
-    EXPECT_NEAR(item->titleLabel()->geometry().center().y(), panel->height() / 2, 1);
+    EXPECT_EQ(item_->titleLabel()->text(), QStringLiteral("导演组"));
+    EXPECT_EQ(item_->subTitleLabel()->text(), QString());
+    EXPECT_EQ(item_->titleLabelCenterY(), 0);
+    EXPECT_NEAR(item_->titleLabel()->geometry().center().y(), panel->height() / 2, 1);
 }
 
 TEST_F(CollectionItemTest, OnlyStatusZeroShowsTheOfflineLookAndAReusedRowFollowsItsUser) {
     for (const std::int64_t status : {1, 2, -1}) {
-        item->setUserInfo(user("李娜", "摄像", status));
+        item_->setUserInfo(user("李娜", "摄像", status));
         expectButton(QStringLiteral("谈话"), QColor(0, 160, 248), Qt::white);
     }
-    item->setUserInfo(user("刘洋", "", 0));
-    EXPECT_EQ(item->titleLabel()->text(), QStringLiteral("刘洋"));
-    EXPECT_EQ(item->subTitleLabel()->text(), QString());
+    item_->setUserInfo(user("刘洋", "", 0));
+    EXPECT_EQ(item_->titleLabel()->text(), QStringLiteral("刘洋"));
+    EXPECT_EQ(item_->subTitleLabel()->text(), QString());
     expectButton(QStringLiteral("呼叫"), QColor(47, 65, 113), QColor(149, 149, 149));
-    EXPECT_EQ(pixelsNear(item->checkButton()->grab().toImage(), Qt::white, 4), 0);
+    EXPECT_EQ(pixelsNear(item_->checkButton()->grab().toImage(), Qt::white, 4), 0);
 
-    item->setUserInfo(user("王芳", "灯光", 1));
-    EXPECT_EQ(item->subTitleLabel()->text(), QStringLiteral("(灯光)"));
+    item_->setUserInfo(user("王芳", "灯光", 1));
+    EXPECT_EQ(item_->subTitleLabel()->text(), QStringLiteral("(灯光)"));
     expectButton(QStringLiteral("谈话"), QColor(0, 160, 248), Qt::white);
 }
 
 TEST_F(CollectionItemTest, TheButtonRunsTheClosureWhenThereIsOne) {
-    QTest::mouseClick(item->checkButton(), Qt::LeftButton);  // none set: nothing happens
+    QTest::mouseClick(item_->checkButton(), Qt::LeftButton);  // none set: nothing happens
     int runs = 0;
-    item->onCheckClick = [&runs] { ++runs; };
-    QTest::mouseClick(item->checkButton(), Qt::LeftButton);
-    QTest::mouseClick(item->checkButton(), Qt::RightButton);
+    item_->setOnCheckClick([&runs] { ++runs; });
+    QTest::mouseClick(item_->checkButton(), Qt::LeftButton);
+    QTest::mouseClick(item_->checkButton(), Qt::RightButton);
     EXPECT_EQ(runs, 1);
 }
 

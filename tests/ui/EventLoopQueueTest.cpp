@@ -20,11 +20,11 @@ using test::waitUntil;
 
 class EventLoopQueueTest : public ::testing::Test {
   protected:
-    void SetUp() override { dispatch::setMainQueue(queue); }
+    void SetUp() override { dispatch::setMainQueue(queue_); }
     void TearDown() override { dispatch::setMainQueue(nullptr); }
 
-    std::shared_ptr<EventLoopQueue> queue = std::make_shared<EventLoopQueue>();
-    QThread* const guiThread = QThread::currentThread();
+    std::shared_ptr<EventLoopQueue> queue_ = std::make_shared<EventLoopQueue>();
+    QThread* const guiThread_ = QThread::currentThread();
 };
 
 TEST_F(EventLoopQueueTest, WorkFromAnyThreadRunsOnTheInterfaceThreadInOrder) {
@@ -34,7 +34,7 @@ TEST_F(EventLoopQueueTest, WorkFromAnyThreadRunsOnTheInterfaceThreadInOrder) {
         EXPECT_FALSE(dispatch::mainQueue().isCurrent());
         for (int i = 0; i < 100; ++i) {
             dispatch::mainQueue().async([&, i] {
-                ranOnGui = ranOnGui && QThread::currentThread() == guiThread &&
+                ranOnGui = ranOnGui && QThread::currentThread() == guiThread_ &&
                            dispatch::mainQueue().isCurrent();
                 order.push_back(i);
             });
@@ -63,7 +63,7 @@ TEST_F(EventLoopQueueTest, AfterWaitsItsDelayOnTheInterfaceThread) {
     dispatch::globalQueue().async([&] {
         dispatch::mainQueue().after(100ms, [&] {
             ranAt = dispatch::Clock::now();
-            onGui = QThread::currentThread() == guiThread;
+            onGui = QThread::currentThread() == guiThread_;
             ran = true;
         });
     });
@@ -78,7 +78,7 @@ TEST_F(EventLoopQueueTest, ObserversOnTheMainQueueHearPostsFromOtherThreads) {
     std::atomic<bool> onGui{false};
     Observation observation =
         center.addObserver("UserOnline", dispatch::mainQueue(), [&](const Notification& n) {
-            onGui = QThread::currentThread() == guiThread;
+            onGui = QThread::currentThread() == guiThread_;
             heard = std::any_cast<int>(n.object);
         });
     dispatch::globalQueue().async([&] { center.post("UserOnline", 42); });

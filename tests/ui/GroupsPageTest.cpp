@@ -41,15 +41,15 @@ class GroupsPageTest : public test::OverlayTest {
   protected:
     void SetUp() override {
         OverlayTest::SetUp();
-        host.resize(1047, 560);
+        host_.resize(1047, 560);
         auto loaded = loadFromNib<GroupsPage>();
         ASSERT_NE(loaded, nullptr);
-        page = loaded.release();
-        page->setList({group(101, "导演组", "全体总控"), group(104, "灯光组", "含追光")});
-        page->setParent(&host);
-        pinEdgesToSuperview(page);
-        host.show();
-        ASSERT_TRUE(waitUntil([&] { return page->collectionView()->numberOfItems() == 2; }));
+        page_ = loaded.release();
+        page_->setList({group(101, "导演组", "全体总控"), group(104, "灯光组", "含追光")});
+        page_->setParent(&host_);
+        pinEdgesToSuperview(page_);
+        host_.show();
+        ASSERT_TRUE(waitUntil([&] { return page_->collectionView()->numberOfItems() == 2; }));
     }
 
     // A user of the demo scene that listens to a group, over a signalling connection.
@@ -62,45 +62,45 @@ class GroupsPageTest : public test::OverlayTest {
     }
 
     void pick(int row) {
-        auto* item = static_cast<TTCollectionItem*>(page->collectionView()->itemAt(row));
+        auto* item = static_cast<TTCollectionItem*>(page_->collectionView()->itemAt(row));
         QTest::mouseClick(item->checkButton(), Qt::LeftButton);
     }
 
     QStringList names() const {
         QStringList shown;
-        CollectionGrid* grid = page->alert()->collectionView();
+        CollectionGrid* grid = page_->alert()->collectionView();
         for (int i = 0; i < grid->numberOfItems(); ++i) {
             shown << static_cast<GroupUsersAlert::Item*>(grid->itemAt(i))->nameLabel()->text();
         }
         return shown;
     }
 
-    bool alertOpen() const { return page->alert()->parentWidget() == page->customView(); }
+    bool alertOpen() const { return page_->alert()->parentWidget() == page_->customView(); }
 
-    QWidget host;
-    QPointer<GroupsPage> page;
+    QWidget host_;
+    QPointer<GroupsPage> page_;
 };
 
 TEST_F(GroupsPageTest, APickShowsTheTitleAtOnceThenTheListenersAndFollowsTheirChanges) {
     EXPECT_EQ(
-        static_cast<TTCollectionItem*>(page->collectionView()->itemAt(1))->subTitleLabel()->text(),
+        static_cast<TTCollectionItem*>(page_->collectionView()->itemAt(1))->subTitleLabel()->text(),
         QStringLiteral("(含追光)"));
     const auto lina = listener(2, 101);
     const auto wangfang = listener(3, 104);
     // The grid shows the list it was first shown with until it reloads.
-    page->setList({});
+    page_->setList({});
     QApplication::processEvents();
-    EXPECT_EQ(page->collectionView()->numberOfItems(), 2);
-    page->setList({group(101, "导演组", "全体总控"), group(104, "灯光组", "含追光")});
+    EXPECT_EQ(page_->collectionView()->numberOfItems(), 2);
+    page_->setList({group(101, "导演组", "全体总控"), group(104, "灯光组", "含追光")});
 
     postFromPool(kChannelListenersChanged, listenersChange(101, {"无人"}));
     settle();
-    EXPECT_FALSE(page->group().has_value());
+    EXPECT_FALSE(page_->group().has_value());
 
     pick(0);
     ASSERT_TRUE(alertOpen());
-    EXPECT_EQ(page->alert()->titleLabel()->text(), QStringLiteral("导演组:"));
-    EXPECT_EQ(page->alert()->geometry(), page->customView()->rect());
+    EXPECT_EQ(page_->alert()->titleLabel()->text(), QStringLiteral("导演组:"));
+    EXPECT_EQ(page_->alert()->geometry(), page_->customView()->rect());
     ASSERT_TRUE(waitUntil([&] { return names() == QStringList{QStringLiteral("李娜")}; }));
 
     postFromPool(kChannelListenersChanged, listenersChange(101, {"王芳", "刘洋"}));
@@ -112,16 +112,16 @@ TEST_F(GroupsPageTest, APickShowsTheTitleAtOnceThenTheListenersAndFollowsTheirCh
     EXPECT_EQ(names().size(), 2);
 
     // A click on the alert closes it and leaves the page.
-    test::clickAt(&host, QPoint(20, 540));
+    test::clickAt(&host_, QPoint(20, 540));
     ASSERT_FALSE(alertOpen());
-    EXPECT_TRUE(page->isVisible());
+    EXPECT_TRUE(page_->isVisible());
     postFromPool(kChannelListenersChanged, listenersChange(101, {}));
     settle();
     EXPECT_EQ(names().size(), 2);
 
     // The next pick shows the last names under its own title until its reply.
     pick(1);
-    EXPECT_EQ(page->alert()->titleLabel()->text(), QStringLiteral("灯光组:"));
+    EXPECT_EQ(page_->alert()->titleLabel()->text(), QStringLiteral("灯光组:"));
     EXPECT_EQ(names().size(), 2);
     ASSERT_TRUE(waitUntil([&] { return names() == QStringList{QStringLiteral("王芳")}; }));
 
@@ -135,24 +135,25 @@ TEST_F(GroupsPageTest, AFailedRequestLeavesTheNamesAndTheBackButtonEndsThePageAn
     const auto lina = listener(2, 104);
     pick(1);
     ASSERT_TRUE(waitUntil([&] { return names() == QStringList{QStringLiteral("李娜")}; }));
-    test::clickAt(&host, QPoint(20, 540));
+    test::clickAt(&host_, QPoint(20, 540));
 
     stopServer();
     pick(0);
-    EXPECT_EQ(page->alert()->titleLabel()->text(), QStringLiteral("导演组:"));
+    EXPECT_EQ(page_->alert()->titleLabel()->text(), QStringLiteral("导演组:"));
     settle(1000);
     EXPECT_EQ(names(), QStringList{QStringLiteral("李娜")});
 
     // A click on the page's background stays on the page.
-    test::clickAt(&host, QPoint(20, 540));
-    test::clickAt(&host, QPoint(20, 540));
-    EXPECT_TRUE(page);
+    test::clickAt(&host_, QPoint(20, 540));
+    test::clickAt(&host_, QPoint(20, 540));
+    EXPECT_TRUE(page_);
 
-    QTest::mouseClick(page->findChild<QAbstractButton*>(QStringLiteral("backBtn")), Qt::LeftButton);
-    ASSERT_TRUE(waitUntilDeleted(page));
+    QTest::mouseClick(page_->findChild<QAbstractButton*>(QStringLiteral("backBtn")),
+                      Qt::LeftButton);
+    ASSERT_TRUE(waitUntilDeleted(page_));
     EXPECT_EQ(NotificationCenter::defaultCenter().observerCount(kChannelListenersChanged),
               before - 1);
-    EXPECT_TRUE(host.children().isEmpty());
+    EXPECT_TRUE(host_.children().isEmpty());
 }
 
 }  // namespace

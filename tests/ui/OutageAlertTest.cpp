@@ -23,38 +23,38 @@ class OutageAlertTest : public ::testing::Test {
   protected:
     void SetUp() override {
         dispatch::setMainQueue(std::make_shared<EventLoopQueue>());
-        delegate.applicationDidFinishLaunching();
-        window = delegate.window();
-        ASSERT_NE(window, nullptr);
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+        delegate_.applicationDidFinishLaunching();
+        window_ = delegate_.window();
+        ASSERT_NE(window_, nullptr);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window_));
     }
     void TearDown() override { dispatch::setMainQueue(nullptr); }
 
     int panelsOnWindow() const {
-        return static_cast<int>(window->findChildren<TTCustomAlert*>().size());
+        return static_cast<int>(window_->findChildren<TTCustomAlert*>().size());
     }
     bool panelUp() const {
-        return alert.panel() && alert.panel()->parentWidget() == mainContentView() &&
-               alert.panel()->isVisible();
+        return alert_.panel() && alert_.panel()->parentWidget() == mainContentView() &&
+               alert_.panel()->isVisible();
     }
 
-    AppDelegate delegate;
-    MainWindow* window = nullptr;
-    OutageAlert alert;
+    AppDelegate delegate_;
+    MainWindow* window_ = nullptr;
+    OutageAlert alert_;
 };
 
 TEST_F(OutageAlertTest, CoversTheWholeContentWithTheRedTitledNoticeOnce) {
-    alert.showAlert();
-    alert.showAlert();
+    alert_.showAlert();
+    alert_.showAlert();
     ASSERT_TRUE(panelUp());
     EXPECT_EQ(panelsOnWindow(), 1);
-    TTCustomAlert* panel = alert.panel();
+    TTCustomAlert* panel = alert_.panel();
     QWidget* content = mainContentView();
-    EXPECT_EQ(content->geometry(), window->rect());
+    EXPECT_EQ(content->geometry(), window_->rect());
     EXPECT_EQ(panel->geometry(), content->rect());
-    window->resize(1200, 700);
+    window_->resize(1200, 700);
     EXPECT_TRUE(waitUntil([&] { return panel->geometry() == content->rect(); }));
-    EXPECT_EQ(window->childAt(window->rect().center() + QPoint(0, 200)), panel)
+    EXPECT_EQ(window_->childAt(window_->rect().center() + QPoint(0, 200)), panel)
         << "nothing underneath can be reached";
 
     EXPECT_EQ(panel->titleLabel()->text(), QStringLiteral("监测到您的通话已断开"));
@@ -65,8 +65,8 @@ TEST_F(OutageAlertTest, CoversTheWholeContentWithTheRedTitledNoticeOnce) {
     panel->titleLabel()->ensurePolished();
     EXPECT_EQ(panel->titleLabel()->palette().color(QPalette::WindowText), QColor(Qt::red));
 
-    alert.hideAlert();
-    alert.hideAlert();
+    alert_.hideAlert();
+    alert_.hideAlert();
     EXPECT_EQ(panel->parentWidget(), nullptr);
     EXPECT_EQ(panelsOnWindow(), 0);
 }
@@ -75,25 +75,25 @@ TEST_F(OutageAlertTest, CoversTheWholeContentWithTheRedTitledNoticeOnce) {
 // what is posted there afterwards comes above it. Without a content view there is nowhere
 // to put it.
 TEST_F(OutageAlertTest, SitsOnTheContentViewBelowLaterNoticesAndNeedsOne) {
-    std::unique_ptr<QWidget> content(window->takeCentralWidget());
+    std::unique_ptr<QWidget> content(window_->takeCentralWidget());
     ASSERT_TRUE(content);
-    alert.showAlert();
-    EXPECT_EQ(alert.panel()->parentWidget(), nullptr);
-    EXPECT_FALSE(alert.panel()->isVisible());
+    alert_.showAlert();
+    EXPECT_EQ(alert_.panel()->parentWidget(), nullptr);
+    EXPECT_FALSE(alert_.panel()->isVisible());
     EXPECT_EQ(panelsOnWindow(), 0);
 
-    window->setCentralWidget(content.release());
-    alert.showAlert();
+    window_->setCentralWidget(content.release());
+    alert_.showAlert();
     // A content view put into a window on screen is shown once the events have run.
     ASSERT_TRUE(waitUntil([&] { return panelUp(); }));
-    EXPECT_EQ(mainContentView()->children().last(), alert.panel());
+    EXPECT_EQ(mainContentView()->children().last(), alert_.panel());
     showNoticeInMainWindow(QStringLiteral("屏幕已锁定"));
     const QList<QWidget*> notices = FNHUD::hudViews();
     ASSERT_FALSE(notices.isEmpty());
     QWidget* notice = notices.last();
     ASSERT_TRUE(waitUntil([&] { return notice->isVisible(); }));
-    const QPoint inNotice = notice->mapTo(window, notice->rect().center());
-    QWidget* onTop = window->childAt(inNotice);
+    const QPoint inNotice = notice->mapTo(window_, notice->rect().center());
+    QWidget* onTop = window_->childAt(inNotice);
     EXPECT_TRUE(onTop == notice || notice->isAncestorOf(onTop))
         << "on top: " << (onTop ? onTop->metaObject()->className() : "nothing");
     FNHUD::hide();
@@ -103,11 +103,11 @@ TEST_F(OutageAlertTest, SitsOnTheContentViewBelowLaterNoticesAndNeedsOne) {
 // the rest of that sequence, and the next sequence shows it again.
 TEST_F(OutageAlertTest, FollowsTheReconnectSequenceAndStaysClosedOnceTheUserClosesIt) {
     TCPSocket socket("127.0.0.1", 9, {.firstReconnectDelay = 1h, .reconnectInterval = 1h});
-    alert.install(socket);
+    alert_.install(socket);
 
     socket.startReconnect();
     ASSERT_TRUE(waitUntil([&] { return panelUp(); }));
-    QTest::mouseClick(alert.panel()->singleBtn(), Qt::LeftButton);
+    QTest::mouseClick(alert_.panel()->singleBtn(), Qt::LeftButton);
     EXPECT_FALSE(panelUp());
 
     socket.startReconnect();

@@ -11,13 +11,15 @@ namespace {
 class CountingQueue final : public dispatch::Queue {
   public:
     void async(dispatch::Work work) override {
-        ++posted;
+        ++posted_;
         work();
     }
     void after(dispatch::Duration, dispatch::Work work) override { async(std::move(work)); }
     bool isCurrent() const override { return false; }
+    int posted() const { return posted_; }
 
-    int posted = 0;
+  private:
+    int posted_ = 0;
 };
 
 }  // namespace
@@ -35,5 +37,5 @@ TEST(MainQueue, InstalledQueueServesUntilReplacedAndOutlivesIt) {
     bool ran = false;
     held.async([&] { ran = true; });
     EXPECT_TRUE(ran);
-    EXPECT_EQ(queue->posted, 1);
+    EXPECT_EQ(queue->posted(), 1);
 }

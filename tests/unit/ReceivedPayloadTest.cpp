@@ -67,16 +67,16 @@ TEST(ListenersPayload, Utf8CheckRefusesWhatAStrictDecoderRefuses) {
 class UserRecordChange : public ::testing::Test {
   protected:
     void SetUp() override {
-        stored.id = 5;
-        stored.name = "陈静";
-        stored.level = 0;
-        stored.enabled = 1;
-        stored.sceneId = 1;
-        ASSERT_TRUE(stored.save());
+        stored_.id = 5;
+        stored_.name = "陈静";
+        stored_.level = 0;
+        stored_.enabled = 1;
+        stored_.sceneId = 1;
+        ASSERT_TRUE(stored_.save());
     }
     void TearDown() override { KeyValueStore::standard().remove("UserInfo"); }
 
-    UserInfo stored;
+    UserInfo stored_;
 };
 
 TEST_F(UserRecordChange, EachMessageReplacesItsOneFieldInTheStore) {
@@ -97,7 +97,7 @@ TEST_F(UserRecordChange, EachMessageReplacesItsOneFieldInTheStore) {
     EXPECT_EQ(UserInfo::current().name, "");
 
     ASSERT_TRUE(storeUserChange(Message::userEnableChange, bytesFromHex("00000000")));
-    UserInfo expected = stored;
+    UserInfo expected = stored_;
     expected.level = -999;
     expected.name = "";
     expected.enabled = 0;
@@ -109,7 +109,7 @@ TEST_F(UserRecordChange, PayloadsThatHoldNothingLeaveTheStoreAlone) {
     EXPECT_FALSE(storeUserChange(Message::userEnableChange, bytesFromHex("01")));
     EXPECT_FALSE(storeUserChange(Message::userNameChange, bytesFromHex("E5 BC")));
     EXPECT_FALSE(storeUserChange(Message::tally, bytesFromHex("00000001")));
-    EXPECT_EQ(UserInfo::current(), stored);
+    EXPECT_EQ(UserInfo::current(), stored_);
 }
 
 TEST(VoiceRouting, EachModeBecomesItsFrameOrNone) {

@@ -17,13 +17,13 @@ namespace intercom {
 using dispatch::Clock;
 using dispatch::TimerSource;
 
-// Both timers are created, replaced and cleared only under `mutex`, so each check-then-create
+// Both timers are created, replaced and cleared only under `mutex_`, so each check-then-create
 // and each take-and-clear is whole against the others: no second timer is made and none is
 // dropped while it runs. The cancel of a taken timer comes after the lock is released,
 // because `cancel` waits for a running tick and every tick takes the same lock.
 struct TCPSocket::State final : AsyncSocketDelegate, std::enable_shared_from_this<State> {
     State(TCPSocket& owner, std::string host, std::uint16_t port, TCPSocketTimings timings)
-        : owner(owner), host(std::move(host)), port(port), timings(timings) {}
+        : owner_(owner), host_(std::move(host)), port_(port), timings_(timings) {}
 
     void socketDidConnect(AsyncSocket& reporting) override;
     void socketDidRead(AsyncSocket& reporting, const Bytes& data) override;
@@ -47,28 +47,28 @@ struct TCPSocket::State final : AsyncSocketDelegate, std::enable_shared_from_thi
     void endReconnect(const TimerSource* only);
     void announceLocked(bool outage);
 
-    TCPSocket& owner;
-    const std::string host;
-    const std::uint16_t port;
-    const TCPSocketTimings timings;
+    TCPSocket& owner_;
+    const std::string host_;
+    const std::uint16_t port_;
+    const TCPSocketTimings timings_;
 
     // Held through the whole handling of each socket report, so that the teardown can wait
     // for the one under way. Reports never overlap (the socket serialises them), and the
     // stream reader is touched only inside them.
-    std::mutex delivery;
-    FrameReader reader;
+    std::mutex delivery_;
+    FrameReader reader_;
 
-    mutable std::mutex mutex;
-    bool closed = false;
-    std::shared_ptr<TCPSocketDelegate> delegate;
-    std::shared_ptr<AsyncSocket> socket;
-    std::shared_ptr<TimerSource> pingTimer;
-    std::shared_ptr<TimerSource> rcTimer;
-    OutageHandler outageHandler;
+    mutable std::mutex mutex_;
+    bool closed_ = false;
+    std::shared_ptr<TCPSocketDelegate> delegate_;
+    std::shared_ptr<AsyncSocket> socket_;
+    std::shared_ptr<TimerSource> pingTimer_;
+    std::shared_ptr<TimerSource> rcTimer_;
+    OutageHandler outageHandler_;
     ReconnectTone reconnectTone_;
     // Counts the sequences started, so that a start knows whether its own is still running.
     std::uint64_t reconnectSequences_ = 0;
-    std::vector<std::weak_ptr<TimerSource>> madeTimers;
+    std::vector<std::weak_ptr<TimerSource>> madeTimers_;
 };
 
 TCPSocket& TCPSocket::shared() {
@@ -86,11 +86,11 @@ TCPSocket::~TCPSocket() {
     std::shared_ptr<TimerSource> reconnect;
     std::shared_ptr<AsyncSocket> socket;
     {
-        std::lock_guard lock(state_->mutex);
-        state_->closed = true;
-        ping = state_->takeLocked(state_->pingTimer);
-        reconnect = state_->takeLocked(state_->rcTimer);
-        socket = std::move(state_->socket);
+        std::lock_guard lock(state_->mutex_);
+        state_->closed_ = true;
+        ping = state_->takeLocked(state_->pingTimer_);
+        reconnect = state_->takeLocked(state_->rcTimer_);
+        socket = std::move(state_->socket_);
     }
     if (ping) {
         ping->cancel();
@@ -99,7 +99,7 @@ TCPSocket::~TCPSocket() {
         reconnect->cancel();
     }
     // A report under way still uses this object; later ones find the state closed.
-    { std::lock_guard wait(state_->delivery); }
+    { std::lock_guard wait(state_->delivery_); }
     if (socket) {
         socket->disconnect();
     }
@@ -109,16 +109,16 @@ void TCPSocket::connect(std::shared_ptr<TCPSocketDelegate> delegate) {
     auto fresh = AsyncSocket::create(state_);
     std::shared_ptr<AsyncSocket> replaced;
     {
-        std::lock_guard lock(state_->mutex);
-        state_->delegate = std::move(delegate);
-        replaced = std::exchange(state_->socket, fresh);
+        std::lock_guard lock(state_->mutex_);
+        state_->delegate_ = std::move(delegate);
+        replaced = std::exchange(state_->socket_, fresh);
     }
     if (replaced) {
         replaced->disconnect();
     }
     // No reconnect sequence follows a refusal at once, so the reason shows only here.
     if (const auto refused = state_->connectSocket(*fresh)) {
-        logFailure("cannot connect to " + state_->host + " port " + std::to_string(state_->port) +
+        logFailure("cannot connect to " + state_->host_ + " port " + std::to_string(state_->port_) +
                    ": " + refused.message());
     }
 }
@@ -158,19 +158,19 @@ void TCPSocket::sendAudio(Message message, std::int64_t id, const std::vector<Gr
 }
 
 void TCPSocket::startPing() {
-    std::lock_guard lock(state_->mutex);
-    if (state_->closed || state_->pingTimer) {
+    std::lock_guard lock(state_->mutex_);
+    if (state_->closed_ || state_->pingTimer_) {
         return;
     }
-    state_->pingTimer = state_->makeTimerLocked(Clock::duration::zero(),
-                                                state_->timings.pingInterval, &State::pingTick);
+    state_->pingTimer_ = state_->makeTimerLocked(Clock::duration::zero(),
+                                                 state_->timings_.pingInterval, &State::pingTick);
 }
 
 void TCPSocket::stopPing() {
     std::shared_ptr<TimerSource> taken;
     {
-        std::lock_guard lock(state_->mutex);
-        taken = state_->takeLocked(state_->pingTimer);
+        std::lock_guard lock(state_->mutex_);
+        taken = state_->takeLocked(state_->pingTimer_);
     }
     if (taken) {
         taken->cancel();
@@ -178,12 +178,12 @@ void TCPSocket::stopPing() {
 }
 
 void TCPSocket::setOutageHandler(OutageHandler handler) {
-    std::lock_guard lock(state_->mutex);
-    state_->outageHandler = std::move(handler);
+    std::lock_guard lock(state_->mutex_);
+    state_->outageHandler_ = std::move(handler);
 }
 
 void TCPSocket::setReconnectTone(ReconnectTone tone) {
-    std::lock_guard lock(state_->mutex);
+    std::lock_guard lock(state_->mutex_);
     state_->reconnectTone_ = std::move(tone);
 }
 
@@ -191,13 +191,13 @@ void TCPSocket::startReconnect() {
     ReconnectTone tone;
     std::uint64_t sequence = 0;
     {
-        std::lock_guard lock(state_->mutex);
-        if (state_->closed || state_->rcTimer) {
+        std::lock_guard lock(state_->mutex_);
+        if (state_->closed_ || state_->rcTimer_) {
             return;
         }
-        state_->rcTimer =
-            state_->makeTimerLocked(state_->timings.firstReconnectDelay,
-                                    state_->timings.reconnectInterval, &State::reconnectTick);
+        state_->rcTimer_ =
+            state_->makeTimerLocked(state_->timings_.firstReconnectDelay,
+                                    state_->timings_.reconnectInterval, &State::reconnectTick);
         sequence = ++state_->reconnectSequences_;
         tone = state_->reconnectTone_;
     }
@@ -205,10 +205,10 @@ void TCPSocket::startReconnect() {
     if (tone) {
         tone();
     }
-    std::lock_guard lock(state_->mutex);
+    std::lock_guard lock(state_->mutex_);
     // A sequence that has already ended meanwhile has announced its end; showing the alert
     // for it now would leave the alert up with no sequence running.
-    if (state_->rcTimer && state_->reconnectSequences_ == sequence) {
+    if (state_->rcTimer_ && state_->reconnectSequences_ == sequence) {
         state_->announceLocked(true);
     }
 }
@@ -218,9 +218,9 @@ void TCPSocket::stopReconnect() {
 }
 
 std::size_t TCPSocket::runningTimersForTesting() const {
-    std::lock_guard lock(state_->mutex);
+    std::lock_guard lock(state_->mutex_);
     std::size_t running = 0;
-    for (const auto& weak : state_->madeTimers) {
+    for (const auto& weak : state_->madeTimers_) {
         if (const auto timer = weak.lock(); timer && !timer->isCancelled()) {
             ++running;
         }
@@ -229,18 +229,18 @@ std::size_t TCPSocket::runningTimersForTesting() const {
 }
 
 std::shared_ptr<AsyncSocket> TCPSocket::State::currentSocket() const {
-    std::lock_guard lock(mutex);
-    return socket;
+    std::lock_guard lock(mutex_);
+    return socket_;
 }
 
 std::shared_ptr<TCPSocketDelegate> TCPSocket::State::currentDelegate() const {
-    std::lock_guard lock(mutex);
-    return delegate;
+    std::lock_guard lock(mutex_);
+    return delegate_;
 }
 
 bool TCPSocket::State::reportsFrom(const AsyncSocket& reporting) const {
-    std::lock_guard lock(mutex);
-    return !closed && socket.get() == &reporting;
+    std::lock_guard lock(mutex_);
+    return !closed_ && socket_.get() == &reporting;
 }
 
 void TCPSocket::State::write(std::optional<Bytes> frame) const {
@@ -252,39 +252,39 @@ void TCPSocket::State::write(std::optional<Bytes> frame) const {
 
 std::error_code TCPSocket::State::connectSocket(AsyncSocket& target) const {
     std::error_code refused;
-    target.connectToHost(host, port, refused, timings.connectTimeout);
+    target.connectToHost(host_, port_, refused, timings_.connectTimeout);
     return refused;
 }
 
 void TCPSocket::State::socketDidConnect(AsyncSocket& reporting) {
-    std::lock_guard hold(delivery);
+    std::lock_guard hold(delivery_);
     if (!reportsFrom(reporting)) {
         return;
     }
-    reader = FrameReader();
+    reader_ = FrameReader();
     reporting.readData();
-    owner.sendSceneBind();
-    owner.sendChannelDodge();
+    owner_.sendSceneBind();
+    owner_.sendChannelDodge();
     if (const auto listener = currentDelegate()) {
-        listener->tcpSocketDidConnect(owner);
+        listener->tcpSocketDidConnect(owner_);
     }
-    owner.startPing();
+    owner_.startPing();
 }
 
 void TCPSocket::State::socketDidRead(AsyncSocket& reporting, const Bytes& data) {
-    std::lock_guard hold(delivery);
+    std::lock_guard hold(delivery_);
     if (!reportsFrom(reporting)) {
         return;
     }
     reporting.readData();
-    reader.append(data);
+    reader_.append(data);
     const auto listener = currentDelegate();
-    while (auto frame = reader.next()) {
+    while (auto frame = reader_.next()) {
         if (listener) {
             listener->tcpSocketDidReceive(frame->type, frame->payload);
         }
     }
-    if (reader.isBroken()) {
+    if (reader_.isBroken()) {
         // Nothing after a broken length can be cut into frames again; a new connection starts
         // the stream afresh.
         logFailure("the signalling stream had a broken frame length; reconnecting");
@@ -293,14 +293,14 @@ void TCPSocket::State::socketDidRead(AsyncSocket& reporting, const Bytes& data) 
 }
 
 void TCPSocket::State::socketDidDisconnect(AsyncSocket& reporting, std::error_code /*error*/) {
-    std::lock_guard hold(delivery);
+    std::lock_guard hold(delivery_);
     if (!reportsFrom(reporting)) {
         return;
     }
     if (const auto listener = currentDelegate()) {
         listener->tcpSocketDidDisconnect();
     }
-    owner.startReconnect();
+    owner_.startReconnect();
 }
 
 std::shared_ptr<TimerSource> TCPSocket::State::makeTimerLocked(
@@ -315,8 +315,8 @@ std::shared_ptr<TimerSource> TCPSocket::State::makeTimerLocked(
         }
     });
     timer->resume();
-    std::erase_if(madeTimers, [](const auto& made) { return made.expired(); });
-    madeTimers.push_back(timer);
+    std::erase_if(madeTimers_, [](const auto& made) { return made.expired(); });
+    madeTimers_.push_back(timer);
     return timer;
 }
 
@@ -331,13 +331,13 @@ std::shared_ptr<TimerSource> TCPSocket::State::takeLocked(std::shared_ptr<TimerS
 void TCPSocket::State::pingTick(const TimerSource& timer) {
     const auto current = currentSocket();
     if (current && current->isConnected()) {
-        owner.sendPing();
+        owner_.sendPing();
         return;
     }
     std::shared_ptr<TimerSource> taken;
     {
-        std::lock_guard lock(mutex);
-        taken = takeLocked(pingTimer, &timer);
+        std::lock_guard lock(mutex_);
+        taken = takeLocked(pingTimer_, &timer);
     }
     if (taken) {
         taken->cancel();
@@ -359,8 +359,8 @@ void TCPSocket::State::reconnectTick(const TimerSource& timer) {
 void TCPSocket::State::endReconnect(const TimerSource* only) {
     std::shared_ptr<TimerSource> taken;
     {
-        std::lock_guard lock(mutex);
-        taken = takeLocked(rcTimer, only);
+        std::lock_guard lock(mutex_);
+        taken = takeLocked(rcTimer_, only);
         if (taken) {
             announceLocked(false);
         }
@@ -377,8 +377,8 @@ void TCPSocket::State::announceLocked(bool outage) {
     dispatch::mainQueue().async([weak, outage] {
         OutageHandler handler;
         if (const auto self = weak.lock()) {
-            std::lock_guard lock(self->mutex);
-            handler = self->outageHandler;
+            std::lock_guard lock(self->mutex_);
+            handler = self->outageHandler_;
         }
         if (handler) {
             handler(outage);

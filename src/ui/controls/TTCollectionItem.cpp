@@ -54,9 +54,9 @@ void TTCollectionItem::setUserInfo(UserInfo user) {
 }
 
 void TTCollectionItem::handleCheckButtonAction() {
-    if (onCheckClick) {
+    if (onCheckClick_) {
         // Copied: the action may rebind this row, which replaces the closure.
-        const auto action = onCheckClick;
+        const auto action = onCheckClick_;
         action();
     }
 }

@@ -32,7 +32,8 @@ class TTCollectionItem : public QWidget {
     // How far the title's vertical centre sits from the row's middle (negative: higher).
     int titleLabelCenterY() const { return titleLabelCenterY_; }
 
-    std::function<void()> onCheckClick;
+    // What a press on the action button runs.
+    void setOnCheckClick(std::function<void()> action) { onCheckClick_ = std::move(action); }
 
     const std::optional<Group>& group() const { return group_; }
     void setGroup(Group group);
@@ -65,6 +66,7 @@ class TTCollectionItem : public QWidget {
     std::optional<UserInfo> userInfo_;
     QColor buttonBackground_;
     QColor buttonTitleColor_;
+    std::function<void()> onCheckClick_;
 };
 
 }  // namespace intercom

@@ -47,8 +47,8 @@ void TTCustomAlert::showSingle(const QString& title, const QString& content,
     titleLabel_->setText(title);
     contentLabel_->setText(content);
     singleBtn_->setText(buttonTitle);
-    cancelHandler = nullptr;
-    confirmHandler = std::move(action);
+    cancelHandler_ = nullptr;
+    confirmHandler_ = std::move(action);
     singleBtn_->setVisible(true);
     bottomView_->setVisible(false);
 }
@@ -59,9 +59,9 @@ void TTCustomAlert::showDouble(const QString& title, const QString& content,
     titleLabel_->setText(title);
     contentLabel_->setText(content);
     cancelBtn_->setText(cancelTitle);
-    cancelHandler = std::move(cancelAction);
+    cancelHandler_ = std::move(cancelAction);
     confirmBtn_->setText(confirmTitle);
-    confirmHandler = std::move(confirmAction);
+    confirmHandler_ = std::move(confirmAction);
     singleBtn_->setVisible(false);
     bottomView_->setVisible(true);
 }
@@ -71,7 +71,7 @@ void TTCustomAlert::handleButtonsClick() {
     hide();
     setParent(nullptr);
     // Copied: the action may configure the panel anew, which replaces the handlers.
-    const Handler handler = (cancelBtn_ && sender == cancelBtn_) ? cancelHandler : confirmHandler;
+    const Handler handler = (cancelBtn_ && sender == cancelBtn_) ? cancelHandler_ : confirmHandler_;
     if (handler) {
         handler();
     }

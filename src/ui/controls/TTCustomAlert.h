@@ -36,9 +36,6 @@ class TTCustomAlert : public QWidget {
     QAbstractButton* confirmBtn() const { return confirmBtn_; }
     void setConfirmBtn(QAbstractButton* button) { confirmBtn_ = button; }
 
-    Handler cancelHandler;
-    Handler confirmHandler;
-
     // The one-button form; its button runs `action`.
     void showSingle(const QString& title, const QString& content, const QString& buttonTitle,
                     Handler action = {});
@@ -66,6 +63,8 @@ class TTCustomAlert : public QWidget {
     QPointer<QWidget> bottomView_;
     QPointer<QAbstractButton> cancelBtn_;
     QPointer<QAbstractButton> confirmBtn_;
+    Handler cancelHandler_;
+    Handler confirmHandler_;
 };
 
 }  // namespace intercom

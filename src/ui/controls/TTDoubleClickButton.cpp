@@ -17,8 +17,8 @@ void TTDoubleClickButton::mousePressEvent(QMouseEvent* event) {
         return;
     }
     QPushButton::mousePressEvent(event);
-    if (doubleClick) {
-        doubleClick();
+    if (doubleClick_) {
+        doubleClick_();
     }
 }
 

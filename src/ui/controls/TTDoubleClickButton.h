@@ -9,14 +9,14 @@ namespace intercom {
 
 // A button that ignores single clicks so that talking never starts or stops by accident:
 // only the second press of a double click gets the standard press handling and then runs
-// `doubleClick`.
+// the double-click action.
 class TTDoubleClickButton : public QPushButton {
     Q_OBJECT
 
   public:
     using QPushButton::QPushButton;
 
-    std::function<void()> doubleClick;
+    void setDoubleClick(std::function<void()> action) { doubleClick_ = std::move(action); }
 
     Q_INVOKABLE void awakeFromNib();
 
@@ -28,6 +28,7 @@ class TTDoubleClickButton : public QPushButton {
 
   private:
     ClickCounter clicks_;
+    std::function<void()> doubleClick_;
 };
 
 }  // namespace intercom

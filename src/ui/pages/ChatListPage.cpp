@@ -57,7 +57,7 @@ void ChatListPage::setCollectionView(CollectionGrid* grid) {
         [this](TTCollectionItem* item, int index) {
             const UserInfo user = list_[index];
             item->setUserInfo(user);
-            item->onCheckClick = [user] { callUser(user); };
+            item->setOnCheckClick([user] { callUser(user); });
         });
 }
 

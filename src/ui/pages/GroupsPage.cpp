@@ -123,7 +123,7 @@ void GroupsPage::setCollectionView(CollectionGrid* grid) {
         [this](TTCollectionItem* item, int index) {
             const Group group = list_[index];
             item->setGroup(group);
-            item->onCheckClick = [this, group] { pickGroup(group); };
+            item->setOnCheckClick([this, group] { pickGroup(group); });
         });
 }
 

@@ -184,23 +184,23 @@ void HomePage::viewDidLoad() {
 
 void HomePage::setupTalkButtons() {
     QPointer<HomePage> weak(this);
-    smallSpeakerBtn_->doubleClick = [weak] {
+    smallSpeakerBtn_->setDoubleClick([weak] {
         if (weak) {
             weak->toggleSmallBroadcast();
         }
-    };
-    bigSpeakerBtn_->doubleClick = [weak] {
+    });
+    bigSpeakerBtn_->setDoubleClick([weak] {
         if (weak) {
             weak->toggleBigBroadcast();
         }
-    };
+    });
     const std::function<void()> channelTalk = [weak] {
         if (weak) {
             weak->toggleChannelTalk();
         }
     };
-    floatingBtn_->doubleClick = channelTalk;
-    speakingStatusBtn_->doubleClick = channelTalk;
+    floatingBtn_->setDoubleClick(channelTalk);
+    speakingStatusBtn_->setDoubleClick(channelTalk);
 }
 
 void HomePage::showNotice(const QString& text) {
@@ -283,18 +283,18 @@ void HomePage::openSettings() {
     }
     showOverlay(overlay.get());
     QPointer<HomePage> weak(this);
-    overlay->sidetoneBlockingHandler = [weak](bool on) {
+    overlay->setSidetoneBlockingHandler([weak](bool on) {
         if (weak) {
             weak->sidetoneBlockingChanged(on);
         }
-    };
-    overlay->speakingBeepHandler = [weak](bool on) {
+    });
+    overlay->setSpeakingBeepHandler([weak](bool on) {
         if (!on) {
             Beep::shared().dropPlayer();
         } else if (weak) {
             weak->speakingBeepChanged(true);
         }
-    };
+    });
     overlay.release();
 }
 

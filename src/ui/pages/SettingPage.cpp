@@ -126,9 +126,9 @@ void SettingPage::handleSwitchButtonAction(QAbstractButton* sender) {
         const char* noticeOff;
     };
     const Supported supported[] = {
-        {sidetoneBtn_, &Setting::isSidetoneBlocking, &sidetoneBlockingHandler, "侧音屏蔽开启！",
+        {sidetoneBtn_, &Setting::isSidetoneBlocking, &sidetoneBlockingHandler_, "侧音屏蔽开启！",
          "侧音屏蔽关闭！"},
-        {speakBeepBtn_, &Setting::isSpeakingBeep, &speakingBeepHandler,
+        {speakBeepBtn_, &Setting::isSpeakingBeep, &speakingBeepHandler_,
          "开启通话时每15秒本机beep提示音！", "关闭通话时每15秒本机beep提示音！"},
         {callBeepBtn_, &Setting::isCallingRing, nullptr, "在收到信息后会有beep提示音！",
          "关闭收到信息beep提示音！"},

@@ -33,9 +33,13 @@ class SettingPage : public QWidget {
     QLabel* versionLabel() const { return versionLabel_; }
     QWidget* pliocyView() const { return pliocyView_; }
 
-    // Called with the switch's new state after it has been stored.
-    std::function<void(bool)> sidetoneBlockingHandler;
-    std::function<void(bool)> speakingBeepHandler;
+    // Each is called with its switch's new state after it has been stored.
+    void setSidetoneBlockingHandler(std::function<void(bool)> handler) {
+        sidetoneBlockingHandler_ = std::move(handler);
+    }
+    void setSpeakingBeepHandler(std::function<void(bool)> handler) {
+        speakingBeepHandler_ = std::move(handler);
+    }
 
     void handleSwitchButtonAction(QAbstractButton* sender);
     void handleSliderAction(TTSlider* sender);
@@ -70,6 +74,8 @@ class SettingPage : public QWidget {
     QPointer<TTSlider> dodgeSlider_;
     QPointer<QLabel> versionLabel_;
     QPointer<QWidget> pliocyView_;
+    std::function<void(bool)> sidetoneBlockingHandler_;
+    std::function<void(bool)> speakingBeepHandler_;
 };
 
 }  // namespace intercom
