@@ -31,6 +31,9 @@ app=$build/src/intercom
 probe=$build/bench/whole_client_probe
 pcm_tool=$build/tests/pcm_tool
 
+# shellcheck source=../tests/support/desktop-session.sh
+source "$root/tests/support/desktop-session.sh"
+
 work=$(mktemp -d)
 server=
 declare -A pid_of
@@ -38,11 +41,8 @@ watcher=
 pulse_pids=
 pulse_daemon=
 cleanup() {
-    for pid in "${pid_of[@]}" $watcher $server $pulse_pids $pulse_daemon; do
-        [ -n "$pid" ] || continue
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
+    # shellcheck disable=SC2086 # the pulse pids are a list
+    end_all "${pid_of[@]}" "$watcher" "$server" $pulse_pids "$pulse_daemon"
     if [ -n "${INTERCOM_BENCH_KEEP:-}" ]; then
         echo "files kept in $work" >&2
     else
@@ -51,8 +51,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# shellcheck source=../tests/support/desktop-session.sh
-source "$root/tests/support/desktop-session.sh"
 start_fixed_port_server "$build/server/intercom-server" "$work/server.out"
 map_user_keys
 

@@ -10,22 +10,20 @@ set -euo pipefail
 app=$1
 server_app=$2
 
+# shellcheck source=../support/desktop-session.sh
+source "$(dirname "$0")/../support/desktop-session.sh"
+
 work=$(mktemp -d)
 server=
 client=
 cleanup() {
     # Closing the writer ends the FIFO, which frees the capture thread.
     exec 3>&- || true
-    for pid in $client $server; do
-        kill -KILL "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
+    end_all -KILL "$client" "$server"
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-# shellcheck source=../support/desktop-session.sh
-source "$(dirname "$0")/../support/desktop-session.sh"
 start_fixed_port_server "$server_app" "$work/server.out"
 map_user_keys
 

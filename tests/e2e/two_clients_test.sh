@@ -12,20 +12,18 @@ app=$1
 server_app=$2
 pcm_tool=$3
 
+# shellcheck source=../support/desktop-session.sh
+source "$(dirname "$0")/../support/desktop-session.sh"
+
 work=$(mktemp -d)
 server=
 clients=()
 cleanup() {
-    for pid in "${clients[@]}" $server; do
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
+    end_all "${clients[@]}" "$server"
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-# shellcheck source=../support/desktop-session.sh
-source "$(dirname "$0")/../support/desktop-session.sh"
 start_fixed_port_server "$server_app" "$work/server.out"
 map_user_keys
 

@@ -3,6 +3,27 @@
 # ports, find a client's window, sign in through it, wait for the home page, read a colour off
 # the screen and stop a client with a signal. Sourced, not run.
 
+# end_all [-SIGNAL] PID...: signals every process (SIGTERM unless named), then waits for each,
+# for a script's clean-up; a pid that has already gone, or an empty one, is passed over.
+end_all() {
+    local signal=-TERM pid
+    case ${1:-} in -*)
+        signal=$1
+        shift
+        ;;
+    esac
+    for pid in "$@"; do
+        if [ -n "$pid" ]; then
+            kill "$signal" "$pid" 2>/dev/null || true
+        fi
+    done
+    for pid in "$@"; do
+        if [ -n "$pid" ]; then
+            wait "$pid" 2>/dev/null || true
+        fi
+    done
+}
+
 # start_fixed_port_server SERVER_APP LOG: starts the server with its demo data on ports 8001
 # and 6001; its pid goes to `server`. Fails when it could not take those ports.
 start_fixed_port_server() {

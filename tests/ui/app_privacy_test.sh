@@ -10,23 +10,19 @@ set -euo pipefail
 app=$1
 server_app=$2
 
+# shellcheck source=../support/desktop-session.sh
+source "$(dirname "$0")/../support/desktop-session.sh"
+
 work=$(mktemp -d)
 server=
 client=
 policies=()
 cleanup() {
-    for pid in "${policies[@]}" $client $server; do
-        kill "$pid" 2>/dev/null || true
-    done
-    for pid in $client $server; do
-        wait "$pid" 2>/dev/null || true
-    done
+    end_all "${policies[@]}" "$client" "$server"
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-# shellcheck source=../support/desktop-session.sh
-source "$(dirname "$0")/../support/desktop-session.sh"
 start_fixed_port_server "$server_app" "$work/server.out"
 map_user_keys
 
