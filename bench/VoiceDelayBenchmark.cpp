@@ -272,15 +272,27 @@ struct BurstRun {
     std::size_t lost = 0;                              // of the burst and the blocks after it
 };
 
+// The blocks of one pace: the delay of each that was played, and how many were lost.
+struct PaceTally {
+    std::vector<double> delays;
+    std::size_t sent = 0;
+    std::size_t lost = 0;
+
+    void add(std::optional<double> delay) {
+        ++sent;
+        if (delay) {
+            delays.push_back(*delay);
+        } else {
+            ++lost;
+        }
+    }
+};
+
 struct PlaybackResult {
     std::vector<double> playToSdl;
     std::vector<double> period;
-    std::vector<double> steady;
-    std::vector<double> jittered;
-    std::size_t steadySent = 0;
-    std::size_t steadyLost = 0;
-    std::size_t jitteredSent = 0;
-    std::size_t jitteredLost = 0;
+    PaceTally steady;
+    PaceTally jittered;
     std::vector<BurstRun> bursts;
 };
 
@@ -452,25 +464,16 @@ void playback(PlaybackResult& result) {
             }
             measured.delay = millis(*copied - block.at);
         }
-        const bool lost = !measured.delay;
         switch (block.kind) {
             case Paced::Kind::Steady:
-                ++result.steadySent;
-                result.steadyLost += lost ? 1 : 0;
-                if (!lost) {
-                    result.steady.push_back(*measured.delay);
-                }
+                result.steady.add(measured.delay);
                 break;
             case Paced::Kind::Jittered:
-                ++result.jitteredSent;
-                result.jitteredLost += lost ? 1 : 0;
-                if (!lost) {
-                    result.jittered.push_back(*measured.delay);
-                }
+                result.jittered.add(measured.delay);
                 break;
             case Paced::Kind::Burst:
                 auto& burst = result.bursts[static_cast<std::size_t>(block.burst)];
-                burst.lost += lost ? 1 : 0;
+                burst.lost += measured.delay ? 0 : 1;
                 burst.after.emplace_back(block.sinceBurst, measured);
                 break;
         }
@@ -558,7 +561,7 @@ void BM_ReceiveToSpeaker(benchmark::State& state) {
         return;
     }
     report(state, "play_to_sdl", figuresOf(play.playToSdl));
-    report(state, "paced_to_sdl", figuresOf(play.steady));
+    report(state, "paced_to_sdl", figuresOf(play.steady.delays));
     for (const int blocks : {3, kBurstBlocks}) {
         const auto after = afterBursts(blocks);
         const auto name = "burst_" + std::to_string(blocks);
@@ -643,8 +646,9 @@ void summary() {
     std::cout << "  (the late tick sent " << lateBlocks << " blocks at once, median)\n";
     row("whole block to send", "0-40", blocks, 0.0, "no tick late");
     row("play to SDL", "80-120", singles, period, "done on copy");
-    row("  speech at its pace", "80-120", figuresOf(play.steady), period, "done on copy");
-    row("  two at once, then none", "80-160", figuresOf(play.jittered), period, "done on copy");
+    row("  speech at its pace", "80-120", figuresOf(play.steady.delays), period, "done on copy");
+    row("  two at once, then none", "80-160", figuresOf(play.jittered.delays), period,
+        "done on copy");
     // Without the catch-up, what the first second after a burst met stayed for the talk.
     for (const int burst : {3, kBurstBlocks}) {
         const auto after = afterBursts(burst);
@@ -654,9 +658,9 @@ void summary() {
         row(what.c_str(), "80-120", live, before.median - live.median + period,
             "no catch-up, done on copy");
     }
-    std::cout << "  (blocks lost at the pace of speech: " << play.steadyLost << " of "
-              << play.steadySent << "; two at once, then none: " << play.jitteredLost << " of "
-              << play.jitteredSent << ")\n";
+    std::cout << "  (blocks lost at the pace of speech: " << play.steady.lost << " of "
+              << play.steady.sent << "; two at once, then none: " << play.jittered.lost << " of "
+              << play.jittered.sent << ")\n";
     overTime(3);
     overTime(kBurstBlocks);
 }
