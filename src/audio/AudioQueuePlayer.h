@@ -9,6 +9,7 @@
 
 #include "audio/AudioTool.h"
 #include "platform/audio/AudioQueue.h"
+#include "platform/audio/VoiceFormat.h"
 
 namespace intercom {
 
@@ -17,13 +18,14 @@ namespace intercom {
 // already queued. Its owner starts it after creating it and stops it before dropping it.
 class AudioQueuePlayer {
   public:
-    static constexpr std::uint32_t kBufferBytes = 640;
+    static constexpr std::uint32_t kBufferBytes = VoiceFormat::kBlockBytes;
     static constexpr std::size_t kBufferCount = 3;
     static constexpr std::size_t kMaxVoiceBlockBytes = 64;
-    // At most 300 ms of voice waits (4800 bytes at 8000 Hz, 16 bits): when blocks come faster
-    // than they play (two talkers at once, a burst after a network stall), the oldest go, so
-    // what is heard never falls further and further behind.
-    static constexpr std::size_t kMaxWaitingBytes = 300 * 8000 * 2 / 1000;
+    // At most 300 ms of voice waits: when blocks come faster than they play (two talkers at
+    // once, a burst after a network stall), the oldest go, so what is heard never falls
+    // further and further behind.
+    static constexpr std::size_t kMaxWaitingBytes =
+        VoiceFormat::bytesFor(std::chrono::milliseconds(300));
     // What is still waiting once a buffer has been refilled is heard that much later than the
     // three buffers make it. Voice at its pace, coming unevenly, leaves at most one block
     // there for long: the one a late block leaves behind once its buffer has gone out as
@@ -31,7 +33,8 @@ class AudioQueuePlayer {
     // more for a second of playing (16000 bytes) are a backlog that a burst or a stall left,
     // which would delay everything after it for the rest of the talk: the oldest block is
     // dropped at each refill until none waits.
-    static constexpr std::size_t kCatchUpAfterBytes = 1000 * 8000 * 2 / 1000;
+    static constexpr std::size_t kCatchUpAfterBytes =
+        VoiceFormat::bytesFor(std::chrono::seconds(1));
 
     // Opens the output queue and primes it with three buffers of silence; a player whose
     // queue cannot be opened plays nothing.
