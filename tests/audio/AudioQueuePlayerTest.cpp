@@ -8,6 +8,7 @@
 
 #include "AudioTestSupport.h"
 #include "audio/AudioQueuePlayer.h"
+#include "platform/audio/VoiceFormat.h"
 
 using namespace std::chrono_literals;
 using intercom::AudioQueuePlayer;
@@ -16,6 +17,8 @@ using intercom::Bytes;
 using namespace intercom::test;
 
 namespace {
+
+constexpr std::size_t kBlock = intercom::VoiceFormat::kBlockBytes;
 
 std::size_t waiting(const AudioQueuePlayer& player) {
     return player.waitingBlocks().size();
@@ -70,7 +73,7 @@ class PacedOutput {
             refill < static_cast<int>(self->arrivals_.size()) ? self->arrivals_[refill] : 0;
         for (int i = 0; i < due; ++i) {
             self->sent_.push_back(refill);
-            self->player_->append(patternBlock(640, static_cast<int>(self->sent_.size())));
+            self->player_->append(patternBlock(kBlock, static_cast<int>(self->sent_.size())));
         }
     }
 
@@ -99,9 +102,9 @@ TEST(AudioQueuePlayer, PlaysBlocksInOrderWithSilenceBetweenAndAfter) {
     player->play(Bytes(20, 0x3C));
     EXPECT_EQ(waiting(*player), 0U);
 
-    const Bytes first = patternBlock(640, 1);
-    const Bytes second = patternBlock(320, 2);
-    const Bytes third = patternBlock(640, 3);
+    const Bytes first = patternBlock(kBlock, 1);
+    const Bytes second = patternBlock(kBlock / 2, 2);
+    const Bytes third = patternBlock(kBlock, 3);
     append(*player, first);
     ASSERT_TRUE(waitUntil([&] { return waiting(*player) == 0; }));
     ASSERT_TRUE(playedOnFor(disk, 8192));
@@ -122,11 +125,11 @@ TEST(AudioQueuePlayer, PlaysBlocksInOrderWithSilenceBetweenAndAfter) {
 
     EXPECT_TRUE(isSilent(out, 0, *a)) << "only silence comes before the first block";
     const auto between = *b - (*a + first.size());
-    EXPECT_GE(between, 640U);
-    EXPECT_EQ(between % 640, 0U) << "the wait is filled with whole buffers of silence";
+    EXPECT_GE(between, kBlock);
+    EXPECT_EQ(between % kBlock, 0U) << "the wait is filled with whole buffers of silence";
     EXPECT_TRUE(isSilent(out, *a + first.size(), *b));
     EXPECT_EQ(*c, *b + second.size()) << "a short block plays for its own length, no gap";
-    EXPECT_GE(out.size(), *c + third.size() + 640);
+    EXPECT_GE(out.size(), *c + third.size() + kBlock);
     EXPECT_TRUE(isSilent(out, *c + third.size(), out.size()));
 }
 
@@ -172,11 +175,11 @@ TEST(AudioQueuePlayer, AfterABurstVoiceIsLiveAgainWhileItsPaceLosesNothing) {
     std::vector<std::optional<long>> delay;
     std::size_t from = 0;
     for (std::size_t id = 0; id < sent.size(); ++id) {
-        const auto at = find(out, patternBlock(640, static_cast<int>(id) + 1), from);
+        const auto at = find(out, patternBlock(kBlock, static_cast<int>(id) + 1), from);
         delay.emplace_back();
         if (at) {
-            delay.back() = static_cast<long>(*at / 640) - sent[id];
-            from = *at + 640;
+            delay.back() = static_cast<long>(*at / kBlock) - sent[id];
+            from = *at + kBlock;
         }
     }
     ASSERT_TRUE(delay[0].has_value());
@@ -227,16 +230,16 @@ TEST(AudioQueuePlayer, PlayDecodesAtMostOneVoiceBlock) {
 
     const auto waiting = player.waitingBlocks();
     ASSERT_EQ(waiting.size(), 3U);
-    EXPECT_EQ(waiting[0].size(), 640U);
-    EXPECT_EQ(waiting[1].size(), 640U) << "bytes past 64 are dropped";
-    EXPECT_EQ(waiting[2].size(), 320U);
+    EXPECT_EQ(waiting[0].size(), kBlock);
+    EXPECT_EQ(waiting[1].size(), kBlock) << "bytes past 64 are dropped";
+    EXPECT_EQ(waiting[2].size(), kBlock / 2);
 }
 
 TEST(AudioQueuePlayer, DecodedVoiceReachesTheSpeaker) {
     const DiskAudio disk;
     auto player = std::make_unique<AudioQueuePlayer>();
     ASSERT_TRUE(player->start());
-    const Bytes amr = AudioTool::shared().encode(patternBlock(640 * 5, 9));
+    const Bytes amr = AudioTool::shared().encode(patternBlock(kBlock * 5, 9));
     for (std::size_t at = 0; at < amr.size(); at += 64) {
         player->play(
             Bytes(amr.begin() + static_cast<long>(at), amr.begin() + static_cast<long>(at) + 64));
@@ -248,7 +251,7 @@ TEST(AudioQueuePlayer, DecodedVoiceReachesTheSpeaker) {
 
     const Bytes out = readFile(disk.speaker());
     const auto loud = std::count_if(out.begin(), out.end(), [](auto b) { return b != 0; });
-    EXPECT_GT(loud, 640) << "five decoded blocks of sound, not silence";
+    EXPECT_GT(loud, static_cast<long>(kBlock)) << "five decoded blocks of sound, not silence";
 }
 
 TEST(AudioQueuePlayer, NothingQueuedPlaysSilence) {
@@ -268,8 +271,8 @@ TEST(AudioQueuePlayer, StoppedPlayerStillQueuesButPlaysNothing) {
     AudioQueuePlayer player;
     ASSERT_TRUE(player.start());
     player.stop();
-    player.play(encodedSpeech(640));
-    append(player, patternBlock(640, 4));
+    player.play(encodedSpeech(kBlock));
+    append(player, patternBlock(kBlock, 4));
     EXPECT_EQ(waiting(player), 2U);
 }
 
@@ -281,7 +284,7 @@ TEST(AudioQueuePlayer, DroppingAPlayerWhoseQueueRunsIsSafe) {
     for (int i = 0; i < 20; ++i) {
         auto player = std::make_unique<AudioQueuePlayer>();
         ASSERT_TRUE(player->start());
-        append(*player, patternBlock(640, i + 1));
+        append(*player, patternBlock(kBlock, i + 1));
         ASSERT_TRUE(waitUntil([&] { return waiting(*player) == 0; }));
         player.reset();
     }
@@ -291,7 +294,7 @@ TEST(AudioQueuePlayer, DroppingAPlayerWhoseQueueRunsIsSafe) {
 // open, pause and close on several threads at once; ThreadSanitizer watches this run.
 TEST(AudioQueuePlayer, PlayersComeAndGoAndDecodeOnSeveralThreadsAtOnce) {
     ::setenv("SDL_DISKAUDIOFILE", "/dev/null", 1);
-    const Bytes amr = encodedSpeech(640);
+    const Bytes amr = encodedSpeech(kBlock);
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&amr] {
@@ -312,5 +315,5 @@ TEST(AudioQueuePlayer, PlayersComeAndGoAndDecodeOnSeveralThreadsAtOnce) {
     after.play(amr);
     const auto waiting = after.waitingBlocks();
     ASSERT_EQ(waiting.size(), 1U);
-    EXPECT_EQ(waiting.front().size(), 640U) << "the decoder still works afterwards";
+    EXPECT_EQ(waiting.front().size(), kBlock) << "the decoder still works afterwards";
 }
