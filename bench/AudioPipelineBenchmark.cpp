@@ -18,20 +18,22 @@
 #include "audio/AudioQueuePlayer.h"
 #include "audio/AudioQueueRecorder.h"
 #include "audio/AudioTool.h"
+#include "platform/audio/VoiceFormat.h"
 
 using intercom::AudioQueue;
 using intercom::AudioQueueBuffer;
 using intercom::AudioTool;
 using intercom::Bytes;
+using intercom::VoiceFormat;
 
 namespace {
 
 // 40 ms of a voiced sound: a 140 Hz buzz through two formants, with a little noise.
 Bytes speechBlock() {
-    Bytes block(640);
+    Bytes block(VoiceFormat::kBlockBytes);
     unsigned noise = 12345;
-    for (std::size_t i = 0; i < 320; ++i) {
-        const double t = static_cast<double>(i) / 8000.0;
+    for (std::size_t i = 0; i < VoiceFormat::kBlockSamples; ++i) {
+        const double t = static_cast<double>(i) / VoiceFormat::kSampleRate;
         noise = noise * 1103515245U + 12345U;
         const double value = 6000 * std::sin(2 * M_PI * 140 * t) * std::sin(2 * M_PI * 700 * t) +
                              3000 * std::sin(2 * M_PI * 1200 * t) +
@@ -46,7 +48,7 @@ void BM_ApplyGain640(benchmark::State& state) {
     Bytes block = speechBlock();
     AudioQueueBuffer buffer;
     buffer.mAudioData = block.data();
-    buffer.mAudioDataBytesCapacity = buffer.mAudioDataByteSize = 640;
+    buffer.mAudioDataBytesCapacity = buffer.mAudioDataByteSize = VoiceFormat::kBlockBytes;
     for (auto _ : state) {
         intercom::applyGain(buffer, 1);
         benchmark::DoNotOptimize(block.data());
@@ -61,8 +63,8 @@ void BM_BareEncode640(benchmark::State& state) {
     short speech[160];
     unsigned char frame[32];
     for (auto _ : state) {
-        for (std::size_t at = 0; at < 640; at += 320) {
-            std::memcpy(speech, block.data() + at, 320);
+        for (std::size_t at = 0; at < block.size(); at += sizeof speech) {
+            std::memcpy(speech, block.data() + at, sizeof speech);
             benchmark::DoNotOptimize(Encoder_Interface_Encode(encoder, MR122, speech, frame, 0));
         }
     }
@@ -112,8 +114,8 @@ class BareCodec {
     BareCodec& operator=(const BareCodec&) = delete;
 
     void encode(const Bytes& pcm) {
-        for (std::size_t at = 0; at < 640; at += 320) {
-            std::memcpy(speech_, pcm.data() + at, 320);
+        for (std::size_t at = 0; at < pcm.size(); at += sizeof speech_) {
+            std::memcpy(speech_, pcm.data() + at, sizeof speech_);
             benchmark::DoNotOptimize(Encoder_Interface_Encode(encoder_, MR122, speech_, frame_, 0));
         }
     }
@@ -160,23 +162,27 @@ void ignoreBuffer(void* /*userData*/, AudioQueue* /*queue*/, AudioQueueBuffer* /
 
 void BM_CapturePath(benchmark::State& state) {
     auto microphone = AudioQueue::newInput(&ignoreBuffer, nullptr);
-    AudioQueueBuffer* buffer = microphone ? microphone->allocateBuffer(640) : nullptr;
+    AudioQueueBuffer* buffer =
+        microphone ? microphone->allocateBuffer(VoiceFormat::kBlockBytes) : nullptr;
     if (buffer == nullptr) {
         state.SkipWithError("no audio input device");
         return;
     }
+    // The recorder's own queue, as its input callback is handed the buffers: a second input
+    // device would not open on a driver that keeps one each way, SDL's dummy driver among them.
+    AudioQueue* queue = microphone.get();
     std::size_t sent = 0;
-    auto recorder =
-        intercom::AudioQueueRecorder::create([&sent](const Bytes& amr) { sent += amr.size(); });
+    auto recorder = intercom::AudioQueueRecorder::create(
+        std::move(microphone), [&sent](const Bytes& amr) { sent += amr.size(); });
     const Bytes block = speechBlock();
     BareCodec codec;
     timeAgainstBare(
         state,
         [&] {
-            // What the audio thread hands over: one filled 640-byte buffer.
-            std::memcpy(buffer->mAudioData, block.data(), 640);
-            buffer->mAudioDataByteSize = 640;
-            recorder->handleInputBuffer(microphone.get(), buffer);
+            // What the audio thread hands over: one filled buffer of a voice block.
+            std::memcpy(buffer->mAudioData, block.data(), block.size());
+            buffer->mAudioDataByteSize = VoiceFormat::kBlockBytes;
+            recorder->handleInputBuffer(queue, buffer);
             recorder->drainCachedAudio();
         },
         [&] { codec.encode(block); });
@@ -187,7 +193,7 @@ BENCHMARK(BM_CapturePath)->Repetitions(7)->ReportAggregatesOnly(true);
 void BM_PlaybackPath(benchmark::State& state) {
     auto speaker = AudioQueue::newOutput(&ignoreBuffer, nullptr);
     AudioQueueBuffer* buffer =
-        speaker ? speaker->allocateBuffer(intercom::AudioQueuePlayer::kBufferBytes) : nullptr;
+        speaker ? speaker->allocateBuffer(VoiceFormat::kBlockBytes) : nullptr;
     if (buffer == nullptr) {
         state.SkipWithError("no audio output device");
         return;

@@ -15,6 +15,7 @@
 
 #include "LoopbackServer.h"
 #include "net/api/PostForm.h"
+#include "platform/audio/VoiceFormat.h"
 #include "platform/dispatch/GlobalQueue.h"
 #include "platform/dispatch/MainQueue.h"
 
@@ -25,7 +26,8 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kRequests = 16;
-constexpr auto kTimer = 40ms;
+// The recorder's drain timer, one tick per voice block.
+constexpr auto kTimer = VoiceFormat::kBlockDuration;
 
 void TimerLatenessWithHangingRequests(benchmark::State& state) {
     double latest = 0;

@@ -45,6 +45,7 @@
 #include "audio/AudioQueueRecorder.h"
 #include "audio/AudioTool.h"
 #include "platform/audio/AudioQueue.h"
+#include "platform/audio/VoiceFormat.h"
 #include "platform/dispatch/GlobalQueue.h"
 
 using intercom::AudioQueue;
@@ -53,14 +54,17 @@ using intercom::AudioQueuePlayer;
 using intercom::AudioQueueRecorder;
 using intercom::AudioTool;
 using intercom::Bytes;
+using intercom::VoiceFormat;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 namespace {
 
-constexpr std::size_t kBlockSamples = 320;
-constexpr std::size_t kBlockBytes = 640;
-constexpr double kBlockMs = 40.0;
+constexpr std::size_t kBlockSamples = VoiceFormat::kBlockSamples;
+constexpr std::size_t kBlockBytes = VoiceFormat::kBlockBytes;
+constexpr double kBlockMs =
+    std::chrono::duration<double, std::milli>(VoiceFormat::kBlockDuration).count();
+constexpr double kSamplesPerMs = VoiceFormat::kSampleRate / 1000.0;
 constexpr int kBurstBlocks = 20;
 
 double millis(Clock::duration d) {
@@ -179,10 +183,10 @@ void talk(int number, CaptureResult& result) {
     input.recorder = recorder.get();
     // SDL's capture thread starts its pace when the device opens, and the drain timer when
     // the talk starts: a real microphone's periods fall anywhere between two ticks.
-    std::this_thread::sleep_for(std::chrono::microseconds((number * 7919) % 40000));
+    const auto block = std::chrono::microseconds(VoiceFormat::kBlockDuration).count();
+    std::this_thread::sleep_for(std::chrono::microseconds((number * 7919) % block));
     recorder->start();
-    std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int>(kBlocks * kBlockMs)) +
-                                120ms);
+    std::this_thread::sleep_for(kBlocks * VoiceFormat::kBlockDuration + 120ms);
     recorder->stop();
 
     std::lock_guard lockSends(mutex);
@@ -202,7 +206,8 @@ void talk(int number, CaptureResult& result) {
         }
         if (arrival.click >= 0 && (before || after)) {
             const double fill =
-                static_cast<double>(kBlockSamples - static_cast<std::size_t>(arrival.click)) / 8.0;
+                static_cast<double>(kBlockSamples - static_cast<std::size_t>(arrival.click)) /
+                kSamplesPerMs;
             (before ? result.clickToSend : result.clickAfterStall).push_back(fill + wait);
         }
     }

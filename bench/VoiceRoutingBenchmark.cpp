@@ -12,12 +12,14 @@
 #include "audio/TalkConsole.h"
 #include "model/UserInfo.h"
 #include "net/signalling/TCPSocket.h"
+#include "platform/audio/VoiceFormat.h"
 
 namespace {
 
 using namespace intercom;
 
-constexpr double kBlockNanoseconds = 40e6;
+constexpr double kBlockNanoseconds =
+    std::chrono::duration<double, std::nano>(VoiceFormat::kBlockDuration).count();
 const Bytes kVoice(64, 0x3C);
 
 Page pageOf(int groups) {

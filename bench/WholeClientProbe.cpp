@@ -39,20 +39,23 @@
 #include <thread>
 #include <vector>
 
+#include "platform/audio/VoiceFormat.h"
 #include "support/PcmAnalysis.h"
 
 namespace {
 
-// SDL's disk driver moves 40 ms periods of 320 samples; a sample lasts 125 µs.
-constexpr long long kDiskPeriodSamples = 320;
-constexpr long long kSampleNs = 125000;
+using intercom::VoiceFormat;
+
+// SDL's disk driver moves the periods that the client opens its devices with, one voice block.
+constexpr auto kDiskPeriodSamples = static_cast<long long>(VoiceFormat::kBlockSamples);
+constexpr long long kSampleNs = 1000000000LL / VoiceFormat::kSampleRate;
 // The pacer's step: 10 ms, written at 48000 Hz.
-constexpr std::size_t kPaceSamples = 80;
-constexpr std::size_t kPaceUpsampling = 6;
+constexpr std::size_t kPaceSamples = VoiceFormat::samplesFor(std::chrono::milliseconds(10));
+constexpr std::size_t kPaceUpsampling = 48000 / VoiceFormat::kSampleRate;
 // Far above the codec's noise on silence, well below the click after the codec.
 constexpr std::int16_t kClickThreshold = 1500;
 // The click is looked for within this many samples after the talk's start.
-constexpr std::size_t kClickSearch = 16000;
+constexpr std::size_t kClickSearch = VoiceFormat::samplesFor(std::chrono::seconds(2));
 
 long long wallNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -115,7 +118,7 @@ bool fitPeriods(const char* log, long long periodSamples, long long aroundPeriod
     long long size = 0;
     std::vector<std::pair<double, double>> points;
     // The same stretch of the file whatever the period: about 10 s each way.
-    const long long window = 10 * 8000 / periodSamples;
+    const long long window = 10 * VoiceFormat::kSampleRate / periodSamples;
     while (in >> ns >> size) {
         const long long period = (size / 2 - 1) / periodSamples;
         if (size > 0 && std::llabs(period - aroundPeriod) <= window) {
@@ -150,7 +153,7 @@ int click(const char* out, long leadSamples) {
     for (int i = 0; i < 80; ++i) {
         samples.push_back((i / 4) % 2 == 0 ? 24000 : -24000);
     }
-    samples.resize(samples.size() + 8000, 0);
+    samples.resize(samples.size() + VoiceFormat::samplesFor(std::chrono::seconds(1)), 0);
     const auto bytes = intercom::test::pcmBytes(samples);
     std::ofstream file(out, std::ios::binary | std::ios::trunc);
     file.write(reinterpret_cast<const char*>(bytes.data()),

@@ -107,34 +107,40 @@ void AudioQueuePlayer::appendLocked(Bytes pcm) {
         return;
     }
     dataList_.push_back(std::move(pcm));
-    std::size_t waiting = 0;
-    for (const auto& block : dataList_) {
-        waiting += block.size();
-    }
+    std::size_t waiting = waitingBytesLocked();
     while (waiting > kMaxWaitingBytes) {
         waiting -= dataList_.front().size();
         dataList_.pop_front();
     }
 }
 
+std::size_t AudioQueuePlayer::waitingBytesLocked() const {
+    std::size_t waiting = 0;
+    for (const auto& block : dataList_) {
+        waiting += block.size();
+    }
+    return waiting;
+}
+
 void AudioQueuePlayer::catchUpLocked(std::size_t playedBytes) {
-    if (catchingUp_) {
-        if (!dataList_.empty()) {
-            dataList_.pop_front();
-        }
-        catchingUp_ = !dataList_.empty();
+    const std::size_t waiting = waitingBytesLocked();
+    if (waiting < kBacklogBytes) {
+        backlogPlayedBytes_ = 0;
         return;
     }
-    if (dataList_.size() < 2) {
-        behindBytes_ = 0;
+    backlogFloorBytes_ = backlogPlayedBytes_ == 0 ? waiting : std::min(backlogFloorBytes_, waiting);
+    backlogPlayedBytes_ += playedBytes;
+    if (backlogPlayedBytes_ < kBacklogLastsBytes) {
         return;
     }
-    behindBytes_ += playedBytes;
-    if (behindBytes_ >= kCatchUpAfterBytes) {
-        behindBytes_ = 0;
+    // Only what stood at every refill of that second: the rest came ahead of its time with
+    // uneven voice, and its buffers would go out as silence without it.
+    std::size_t dropped = 0;
+    while (!dataList_.empty() && dropped + dataList_.front().size() <= backlogFloorBytes_) {
+        dropped += dataList_.front().size();
         dataList_.pop_front();
-        catchingUp_ = !dataList_.empty();
     }
+    backlogPlayedBytes_ = 0;
 }
 
 }  // namespace intercom

@@ -9,6 +9,7 @@
 
 #include "audio/AudioTool.h"
 #include "platform/audio/AudioQueue.h"
+#include "platform/audio/VoiceFormat.h"
 
 namespace intercom {
 
@@ -17,21 +18,28 @@ namespace intercom {
 // already queued. Its owner starts it after creating it and stops it before dropping it.
 class AudioQueuePlayer {
   public:
-    static constexpr std::uint32_t kBufferBytes = 640;
+    static constexpr std::uint32_t kBufferBytes = VoiceFormat::kBlockBytes;
     static constexpr std::size_t kBufferCount = 3;
     static constexpr std::size_t kMaxVoiceBlockBytes = 64;
-    // At most 300 ms of voice waits (4800 bytes at 8000 Hz, 16 bits): when blocks come faster
-    // than they play (two talkers at once, a burst after a network stall), the oldest go, so
-    // what is heard never falls further and further behind.
-    static constexpr std::size_t kMaxWaitingBytes = 300 * 8000 * 2 / 1000;
-    // What is still waiting once a buffer has been refilled is heard that much later than the
-    // three buffers make it. Voice at its pace, coming unevenly, leaves at most one block
-    // there for long: the one a late block leaves behind once its buffer has gone out as
-    // silence, which then takes up later lateness of up to a block without a gap. Two or
-    // more for a second of playing (16000 bytes) are a backlog that a burst or a stall left,
-    // which would delay everything after it for the rest of the talk: the oldest block is
-    // dropped at each refill until none waits.
-    static constexpr std::size_t kCatchUpAfterBytes = 1000 * 8000 * 2 / 1000;
+    // At most 300 ms of voice waits: when blocks come faster than they play (two talkers at
+    // once, a burst after a network stall), the oldest go, so what is heard never falls
+    // further and further behind.
+    static constexpr std::size_t kMaxWaitingBytes =
+        VoiceFormat::bytesFor(std::chrono::milliseconds(300));
+    // What still waits once a buffer has been refilled is heard that much later than the
+    // design's depth, the three buffers ahead of the speaker. Voice at its pace leaves blocks
+    // there for a moment when it comes unevenly, and for good when a block came late (its
+    // buffer went out as silence, and every block after it waits one buffer more) or when the
+    // sender's sound card runs faster than ours (a block more every 20 s at three blocks a
+    // minute): up to two blocks that stand are kept, as dropping one cuts 40 ms out of what
+    // is said. Three or more that have stood through a whole second of playing are the
+    // backlog of a burst (a network stall, a capture that starts with a lump, two talkers at
+    // once), which would delay everything after it for the rest of the talk. As much as stood
+    // throughout that second then goes at once, the oldest first: what is left is what the
+    // pace itself needs, so the voice plays on at the design's depth and never below it.
+    static constexpr std::size_t kBacklogBytes = 3 * kBufferBytes;
+    static constexpr std::size_t kBacklogLastsBytes =
+        VoiceFormat::bytesFor(std::chrono::seconds(1));
 
     // Opens the output queue and primes it with three buffers of silence; a player whose
     // queue cannot be opened plays nothing.
@@ -61,13 +69,14 @@ class AudioQueuePlayer {
     // A copy of the blocks waiting to be played, oldest first.
     std::vector<Bytes> waitingBlocks() const;
     // Refills a buffer that has been played with the oldest waiting block, or silence, and
-    // plays a standing backlog down.
+    // drops a backlog that has lasted.
     void handleOutputBuffer(AudioQueueBuffer* buffer);
 
   private:
     static void audioQueueOutputCallback(void* userData, AudioQueue* queue,
                                          AudioQueueBuffer* buffer);
     void appendLocked(Bytes pcm);
+    std::size_t waitingBytesLocked() const;
     void catchUpLocked(std::size_t playedBytes);
 
     std::unique_ptr<AudioQueue> mQueue_;
@@ -76,10 +85,10 @@ class AudioQueuePlayer {
     // `syncLock_`.
     std::deque<Bytes> dataList_;
     mutable std::mutex syncLock_;
-    // Under `syncLock_`: bytes played since a refill last left fewer than two blocks waiting,
-    // and whether the backlog is being dropped.
-    std::size_t behindBytes_ = 0;
-    bool catchingUp_ = false;
+    // Under `syncLock_`: the bytes played since every refill began leaving a backlog waiting,
+    // and the smallest of those backlogs.
+    std::size_t backlogPlayedBytes_ = 0;
+    std::size_t backlogFloorBytes_ = 0;
 };
 
 }  // namespace intercom

@@ -9,6 +9,7 @@
 #include "audio/AudioQueuePlayer.h"
 #include "audio/AudioTool.h"
 #include "platform/audio/AudioQueue.h"
+#include "platform/audio/VoiceFormat.h"
 #include "platform/dispatch/TimerSource.h"
 
 namespace intercom {
@@ -21,9 +22,9 @@ class AudioQueueRecorder : public std::enable_shared_from_this<AudioQueueRecorde
   public:
     using CaptureCallback = std::function<void(const Bytes& amr)>;
 
-    static constexpr std::uint32_t kBufferBytes = 640;
+    static constexpr std::uint32_t kBufferBytes = VoiceFormat::kBlockBytes;
     static constexpr std::size_t kBufferCount = 3;
-    static constexpr auto kDrainInterval = std::chrono::milliseconds(40);
+    static constexpr auto kDrainInterval = VoiceFormat::kBlockDuration;
 
     // Opens the input queue with its three buffers; capture does not run yet. Once it runs,
     // `captureCallback` receives each block on the drain timer's thread, under the

@@ -6,18 +6,20 @@
 #include <vector>
 
 #include "platform/audio/AudioQueue.h"
+#include "platform/audio/VoiceFormat.h"
 
 namespace intercom {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// The AMR-NB speech codec of the client: 8000 Hz mono PCM in 20 ms frames of 320 bytes,
+// The AMR-NB speech codec of the client: voice (`VoiceFormat`) in 20 ms frames of 320 bytes,
 // coded at 12.2 kbit/s into 32-byte frames. One encoder and one decoder state live for the
 // whole process; each has a lock of its own, since around a reconnect an old and a new player
 // may decode at once.
 class AudioTool {
   public:
-    static constexpr std::size_t kPcmFrameBytes = 320;
+    static constexpr std::size_t kPcmFrameBytes =
+        VoiceFormat::bytesFor(std::chrono::milliseconds(20));
     static constexpr std::size_t kAmrFrameBytes = 32;
 
     static AudioTool& shared();

@@ -11,6 +11,7 @@
 #include "audio/Beep.h"
 #include "model/Setting.h"
 #include "platform/Bundle.h"
+#include "platform/audio/VoiceFormat.h"
 #include "platform/dispatch/GlobalQueue.h"
 
 using namespace std::chrono_literals;
@@ -22,7 +23,7 @@ using namespace intercom::test;
 
 namespace {
 
-constexpr std::size_t kBlock = 640;
+constexpr std::size_t kBlock = intercom::VoiceFormat::kBlockBytes;
 
 // A microphone recording of `blocks` distinct 40 ms blocks.
 Bytes recording(int blocks) {
@@ -225,8 +226,8 @@ TEST_F(AudioQueueRecorderTest, LateTicksAndAFastMicrophoneLeaveNoBacklog) {
     AudioQueueBuffer* buffer = microphone->allocateBuffer(kBlock);
     ASSERT_NE(buffer, nullptr);
 
-    const Micros micPeriod{40000 * 1000 / 1001};
-    const Micros tick{40000};
+    const Micros tick = intercom::VoiceFormat::kBlockDuration;
+    const Micros micPeriod = tick * 1000 / 1001;
     const Micros lateTick{1000000};
     const Micros lateness{95000};
     Micros nextBuffer = micPeriod;
@@ -260,7 +261,7 @@ TEST_F(AudioQueueRecorderTest, LateTicksAndAFastMicrophoneLeaveNoBacklog) {
     ASSERT_EQ(lateSends, 3U) << "the late tick sends everything that waited for it";
     std::size_t late = 0;
     for (const auto delay : delays) {
-        late += delay >= Micros{80000} ? 1 : 0;
+        late += delay >= 2 * tick ? 1 : 0;
     }
     EXPECT_LE(late, lateSends) << "only what the late tick sent was late";
     ASSERT_GE(sent.size() + 1, captured.size());

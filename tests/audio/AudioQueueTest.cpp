@@ -10,10 +10,12 @@
 #include "platform/Bundle.h"
 #include "platform/audio/AudioPlayer.h"
 #include "platform/audio/AudioQueue.h"
+#include "platform/audio/VoiceFormat.h"
 
 using intercom::AudioQueue;
 using intercom::AudioQueueBuffer;
 using intercom::Bytes;
+using intercom::VoiceFormat;
 using namespace intercom::test;
 
 namespace {
@@ -36,13 +38,13 @@ TEST(AudioQueue, OutputVolumeScalesWhatIsPlayed) {
     EXPECT_FALSE(queue->setVolume(1.5F));
     ASSERT_TRUE(queue->setVolume(0.5F));
 
-    const Bytes loud = patternBlock(640, 7);
-    AudioQueueBuffer* buffer = queue->allocateBuffer(640);
+    const Bytes loud = patternBlock(VoiceFormat::kBlockBytes, 7);
+    AudioQueueBuffer* buffer = queue->allocateBuffer(VoiceFormat::kBlockBytes);
     ASSERT_NE(buffer, nullptr);
     std::memcpy(buffer->mAudioData, loud.data(), loud.size());
     buffer->mAudioDataByteSize = 0;
     EXPECT_FALSE(queue->enqueueBuffer(buffer)) << "an empty output buffer is refused";
-    buffer->mAudioDataByteSize = 640;
+    buffer->mAudioDataByteSize = VoiceFormat::kBlockBytes;
     ASSERT_TRUE(queue->enqueueBuffer(buffer));
     ASSERT_TRUE(queue->start());
     ASSERT_TRUE(waitUntil([&] { return played.load() >= 20; }));

@@ -5,10 +5,12 @@
 
 #include "AudioTestSupport.h"
 #include "audio/AudioTool.h"
+#include "platform/audio/VoiceFormat.h"
 
 using intercom::AudioQueueBuffer;
 using intercom::AudioTool;
 using intercom::Bytes;
+using intercom::VoiceFormat;
 using intercom::test::patternBlock;
 
 namespace {
@@ -26,7 +28,7 @@ std::vector<std::int16_t> gained(std::vector<std::int16_t> samples, std::int64_t
 
 TEST(AudioTool, EncodesWholeFramesOnly) {
     auto& tool = AudioTool::shared();
-    const Bytes block = tool.encode(patternBlock(640, 1));
+    const Bytes block = tool.encode(patternBlock(VoiceFormat::kBlockBytes, 1));
     ASSERT_EQ(block.size(), 64U);
     EXPECT_EQ(block[0], 0x3C) << "12.2 kbit/s frame header, quality bit set";
     EXPECT_EQ(block[32], 0x3C);
@@ -37,14 +39,14 @@ TEST(AudioTool, EncodesWholeFramesOnly) {
 
 TEST(AudioTool, DecodesEvery32BytesToOneFrameOfPcm) {
     auto& tool = AudioTool::shared();
-    const Bytes amr = tool.encode(patternBlock(640, 4));
-    EXPECT_EQ(tool.decode(amr).size(), 640U);
+    const Bytes amr = tool.encode(patternBlock(VoiceFormat::kBlockBytes, 4));
+    EXPECT_EQ(tool.decode(amr).size(), VoiceFormat::kBlockBytes);
     EXPECT_EQ(tool.decode(Bytes(amr.begin(), amr.begin() + 63)).size(), 320U);
     EXPECT_TRUE(tool.decode(Bytes(amr.begin(), amr.begin() + 31)).empty());
     EXPECT_TRUE(tool.decode(Bytes()).empty());
     // Whatever a frame holds, it still stands for 20 ms of sound.
     EXPECT_EQ(tool.decode(Bytes(32, 0xFF)).size(), 320U);
-    EXPECT_EQ(tool.decode(Bytes(64, 0x00)).size(), 640U);
+    EXPECT_EQ(tool.decode(Bytes(64, 0x00)).size(), VoiceFormat::kBlockBytes);
 }
 
 TEST(ApplyGain, ScalesRoundsAndClamps) {

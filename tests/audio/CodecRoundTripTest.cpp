@@ -9,9 +9,11 @@
 
 #include "AudioTestSupport.h"
 #include "audio/AudioTool.h"
+#include "platform/audio/VoiceFormat.h"
 
 using intercom::AudioTool;
 using intercom::Bytes;
+using intercom::VoiceFormat;
 using namespace intercom::test;
 
 namespace {
@@ -82,13 +84,15 @@ double snr(const std::vector<std::int16_t>& original, const std::vector<std::int
 TEST(CodecRoundTrip, SpokenPhraseComesBackRecognisably) {
     const TempDir folder;
     Bytes phrase = spokenPhrase(folder);
-    ASSERT_GT(phrase.size(), 8000U * 2) << "espeak-ng and sox must make at least a second";
-    phrase.resize(phrase.size() / 640 * 640);
+    ASSERT_GT(phrase.size(), VoiceFormat::bytesFor(std::chrono::seconds(1)))
+        << "espeak-ng and sox must make at least a second";
+    constexpr std::size_t kBlock = VoiceFormat::kBlockBytes;
+    phrase.resize(phrase.size() / kBlock * kBlock);
 
     Bytes decoded;
-    for (std::size_t at = 0; at < phrase.size(); at += 640) {
+    for (std::size_t at = 0; at < phrase.size(); at += kBlock) {
         const Bytes amr =
-            AudioTool::shared().encode(std::span<const std::uint8_t>(phrase).subspan(at, 640));
+            AudioTool::shared().encode(std::span<const std::uint8_t>(phrase).subspan(at, kBlock));
         ASSERT_EQ(amr.size(), 64U);
         const Bytes pcm = AudioTool::shared().decode(amr);
         decoded.insert(decoded.end(), pcm.begin(), pcm.end());
@@ -99,7 +103,7 @@ TEST(CodecRoundTrip, SpokenPhraseComesBackRecognisably) {
     const auto output = samplesOf(decoded);
     double bestSnr = -100;
     std::size_t lag = 0;
-    for (std::size_t candidate = 0; candidate <= 320; ++candidate) {
+    for (std::size_t candidate = 0; candidate <= VoiceFormat::kBlockSamples; ++candidate) {
         const double value = snr(original, output, candidate);
         if (value > bestSnr) {
             bestSnr = value;

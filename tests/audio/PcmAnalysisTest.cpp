@@ -4,12 +4,14 @@
 #include <iostream>
 
 #include "audio/AudioTool.h"
+#include "platform/audio/VoiceFormat.h"
 #include "support/PcmAnalysis.h"
 #include "support/SpokenPhrase.h"
 #include "support/TempDir.h"
 
 using intercom::AudioTool;
 using intercom::Bytes;
+using intercom::VoiceFormat;
 using namespace intercom::test;
 using namespace std::chrono_literals;
 
@@ -19,9 +21,10 @@ namespace {
 Pcm throughCodec(const Pcm& phrase) {
     const Bytes pcm = pcmBytes(phrase);
     Bytes decoded;
-    for (std::size_t at = 0; at + 640 <= pcm.size(); at += 640) {
+    constexpr std::size_t kBlock = VoiceFormat::kBlockBytes;
+    for (std::size_t at = 0; at + kBlock <= pcm.size(); at += kBlock) {
         const Bytes amr =
-            AudioTool::shared().encode(std::span<const std::uint8_t>(pcm).subspan(at, 640));
+            AudioTool::shared().encode(std::span<const std::uint8_t>(pcm).subspan(at, kBlock));
         const Bytes block = AudioTool::shared().decode(amr);
         decoded.insert(decoded.end(), block.begin(), block.end());
     }

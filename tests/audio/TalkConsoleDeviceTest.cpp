@@ -12,6 +12,7 @@
 #include "audio/TalkConsole.h"
 #include "model/Setting.h"
 #include "net/signalling/TCPSocket.h"
+#include "platform/audio/VoiceFormat.h"
 #include "support/FifoMicrophone.h"
 #include "support/KernelWait.h"
 
@@ -25,7 +26,8 @@ class Receiver {
   public:
     explicit Receiver(TalkConsole& console)
         : thread_([this, &console] {
-              const Bytes amr = AudioTool::shared().encode(patternBlock(640, 3));
+              const Bytes amr =
+                  AudioTool::shared().encode(patternBlock(VoiceFormat::kBlockBytes, 3));
               while (!stop_) {
                   console.play(amr);
                   ++played_;
@@ -73,7 +75,7 @@ TEST(TalkConsoleDevices, ReceivedVoiceFlowsWhileATalksDevicesOpenAndClose) {
     EXPECT_TRUE(receiver.playsOn(20)) << "received voice waited for the microphone to open";
     microphone.openWriter();
     // A few blocks, then nothing more: the capture thread waits for the rest for ever.
-    microphone.write(Bytes(640 * 5, 0x11));
+    microphone.write(Bytes(VoiceFormat::kBlockBytes * 5, 0x11));
     talk.join();
     ASSERT_TRUE(started);
     ASSERT_TRUE(console->recorder());

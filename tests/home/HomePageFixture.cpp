@@ -12,6 +12,7 @@
 #include "net/api/APIConfig.h"
 #include "net/signalling/ByteOrder.h"
 #include "platform/KeyValueStore.h"
+#include "platform/audio/VoiceFormat.h"
 #include "platform/dispatch/MainQueue.h"
 #include "ui/controls/FNHUD.h"
 #include "ui/controls/ScreenLock.h"
@@ -86,8 +87,8 @@ void HomePageFixture::TearDown() {
 void HomePageFixture::writeMicrophone(std::chrono::seconds length) {
     // A steady tone, so that every block encodes to voice.
     std::ofstream out(audioFolder_.path() / "microphone.raw", std::ios::binary | std::ios::trunc);
-    const auto samples = length.count() * 8000;
-    for (std::int64_t i = 0; i < samples; ++i) {
+    const auto samples = VoiceFormat::samplesFor(length);
+    for (std::size_t i = 0; i < samples; ++i) {
         const auto value = static_cast<std::int16_t>((i % 20 < 10) ? 6000 : -6000);
         out.write(reinterpret_cast<const char*>(&value), sizeof value);
     }

@@ -11,6 +11,7 @@
 #include "HomePageFixture.h"
 #include "net/api/APIConfig.h"
 #include "net/signalling/ByteOrder.h"
+#include "platform/audio/VoiceFormat.h"
 #include "platform/dispatch/MainQueue.h"
 #include "support/FifoMicrophone.h"
 #include "support/KernelWait.h"
@@ -279,7 +280,7 @@ TEST_F(HomePageTalk, AMicrophoneThatStopsDeliveringLetsTheTalkEndAndTheWindowAns
     FifoMicrophone microphone(audioFolder_.path() / "microphone.fifo");
     ::setenv("SDL_DISKAUDIOFILEIN", microphone.path().c_str(), 1);
     microphone.openWriter();
-    microphone.write(Bytes(640 * 10, 0x11));
+    microphone.write(Bytes(VoiceFormat::kBlockBytes * 10, 0x11));
     openRecorded();
     doubleClick(page_->smallSpeakerBtn());
     ASSERT_TRUE(waitUntil([&] { return status() == "小广播"; }));

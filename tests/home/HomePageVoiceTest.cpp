@@ -12,12 +12,14 @@
 #include "HomePageFixture.h"
 #include "SignallingClient.h"
 #include "audio/AudioTool.h"
+#include "platform/audio/VoiceFormat.h"
 #include "ui/controls/ListenChannelButton.h"
 #include "ui/controls/SpeakChannelButton.h"
 
 namespace intercom::test {
 namespace {
 
+using namespace std::chrono_literals;
 using Samples = std::vector<double>;
 
 // The phrase as 8 kHz mono samples, from espeak-ng's 22.05 kHz wave.
@@ -35,7 +37,8 @@ Samples spokenPhrase() {
         source.push_back(static_cast<std::int16_t>(wave[i] | (wave[i + 1] << 8)));
     }
     Samples phrase;
-    for (double t = 0; t + 1 < static_cast<double>(source.size()); t += 22050.0 / 8000.0) {
+    for (double t = 0; t + 1 < static_cast<double>(source.size());
+         t += 22050.0 / VoiceFormat::kSampleRate) {
         const auto i = static_cast<std::size_t>(t);
         phrase.push_back(source[i] + (source[i + 1] - source[i]) * (t - static_cast<double>(i)));
     }
@@ -104,10 +107,10 @@ class HomePageVoice : public HomePageFixture {
     void SetUp() override {
         HomePageFixture::SetUp();
         phrase_ = spokenPhrase();
-        ASSERT_GT(phrase_.size(), 8000u) << "espeak-ng gave no speech";
-        Samples microphone(4000, 0.0);
+        ASSERT_GT(phrase_.size(), VoiceFormat::samplesFor(1s)) << "espeak-ng gave no speech";
+        Samples microphone(VoiceFormat::samplesFor(500ms), 0.0);
         microphone.insert(microphone.end(), phrase_.begin(), phrase_.end());
-        microphone.resize(microphone.size() + 16000, 0.0);
+        microphone.resize(microphone.size() + VoiceFormat::samplesFor(2s), 0.0);
         std::ofstream(audioFolder_.path() / "microphone.raw", std::ios::binary | std::ios::trunc)
             .write(reinterpret_cast<const char*>(pcmOf(microphone).data()),
                    static_cast<std::streamsize>(microphone.size() * 2));
@@ -124,7 +127,8 @@ class HomePageVoice : public HomePageFixture {
     // Everything the listener hears while the client talks for the whole phrase.
     Samples hear() {
         Bytes pcm;
-        const std::size_t blocks = (phrase_.size() + 4000) / 320 + 10;
+        const std::size_t blocks =
+            (phrase_.size() + VoiceFormat::samplesFor(500ms)) / VoiceFormat::kBlockSamples + 10;
         std::size_t heard = 0;
         waitUntil(
             [&] {
@@ -184,11 +188,12 @@ TEST_F(HomePageVoice, VoiceOfAListenedGroupComesOutOfTheSpeaker) {
     // the player rightly drops. Two sends are at least 20 ms apart, so that a block on its
     // way is in the player before the next is weighed.
     Bytes pcm = pcmOf(phrase_);
-    pcm.resize(pcm.size() / 640 * 640);
+    constexpr std::size_t kBlock = VoiceFormat::kBlockBytes;
+    pcm.resize(pcm.size() / kBlock * kBlock);
     const auto start = std::chrono::steady_clock::now();
     auto sent = start;
-    for (std::size_t offset = 0, block = 0; offset < pcm.size(); offset += 640, ++block) {
-        const auto due = std::max(start + std::chrono::milliseconds(40 * block),
+    for (std::size_t offset = 0, block = 0; offset < pcm.size(); offset += kBlock, ++block) {
+        const auto due = std::max(start + VoiceFormat::kBlockDuration * static_cast<long>(block),
                                   sent + std::chrono::milliseconds(20));
         waitUntil(
             [&] {
@@ -196,7 +201,7 @@ TEST_F(HomePageVoice, VoiceOfAListenedGroupComesOutOfTheSpeaker) {
                        player->waitingBlocks().size() <= 1;
             },
             1000);
-        const Bytes amr = AudioTool::shared().encode(std::span(pcm).subspan(offset, 640));
+        const Bytes amr = AudioTool::shared().encode(std::span(pcm).subspan(offset, kBlock));
         listener_->send(audioFrame(Message::audioChannels, 2, 1, {101}, amr));
         sent = std::chrono::steady_clock::now();
     }
@@ -205,8 +210,12 @@ TEST_F(HomePageVoice, VoiceOfAListenedGroupComesOutOfTheSpeaker) {
     const auto speakerFile = audioFolder_.path() / "speaker.raw";
     std::error_code error;
     const auto sentBy = std::filesystem::file_size(speakerFile, error);
-    waitUntil([&] { return std::filesystem::file_size(speakerFile, error) >= sentBy + 8000; },
-              10000);
+    waitUntil(
+        [&] {
+            return std::filesystem::file_size(speakerFile, error) >=
+                   sentBy + VoiceFormat::bytesFor(500ms);
+        },
+        10000);
     const Bytes speaker = [&] {
         std::ifstream in(speakerFile, std::ios::binary);
         return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

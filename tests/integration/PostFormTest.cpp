@@ -13,6 +13,7 @@
 #include "net/api/APIRequests.h"
 #include "net/signalling/FrameBuilder.h"
 #include "net/signalling/TCPSocket.h"
+#include "platform/audio/VoiceFormat.h"
 #include "platform/dispatch/TimerSource.h"
 #include "support/WaitUntil.h"
 
@@ -207,7 +208,8 @@ TEST_F(PostFormTest, HangingRequestsHoldBackNoVoiceBlockTickOrHeartbeat) {
     Group group;
     group.id = 5;
     auto drain = dispatch::TimerSource::create();
-    drain->schedule(dispatch::Clock::now(), 40ms, dispatch::Duration::zero());
+    drain->schedule(dispatch::Clock::now(), VoiceFormat::kBlockDuration,
+                    dispatch::Duration::zero());
     drain->setEventHandler(
         [&socket, group, amr] { socket.sendAudio(Message::audioChannels, 1, {group}, amr); });
     drain->resume();
@@ -227,7 +229,7 @@ TEST_F(PostFormTest, HangingRequestsHoldBackNoVoiceBlockTickOrHeartbeat) {
     const auto relayed = *makeFrame(Message::audioData, amr);
     const auto start = std::chrono::steady_clock::now();
     for (int block = 0; block < kBlocks; ++block) {
-        std::this_thread::sleep_until(start + block * 40ms);
+        std::this_thread::sleep_until(start + block * VoiceFormat::kBlockDuration);
         peer.send(relayed);
     }
     EXPECT_TRUE(

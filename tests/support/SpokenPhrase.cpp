@@ -5,6 +5,7 @@
 
 #include <cerrno>
 
+#include "platform/audio/VoiceFormat.h"
 #include "support/PcmAnalysis.h"
 #include "support/TempDir.h"
 
@@ -47,8 +48,8 @@ bool writeSpokenPhrase(const std::string& text, const std::filesystem::path& pat
     const TempDir folder;
     const auto wave = (folder.path() / "phrase.wav").string();
     return run({"espeak-ng", "-v", voice, "-w", wave, "--", text}, error) &&
-           run({"sox", "-q", wave, "-r", "8000", "-c", "1", "-b", "16", "-e", "signed-integer",
-                "-L", "-t", "raw", path.string()},
+           run({"sox", "-q", wave, "-r", std::to_string(VoiceFormat::kSampleRate), "-c", "1", "-b",
+                "16", "-e", "signed-integer", "-L", "-t", "raw", path.string()},
                error);
 }
 

@@ -7,7 +7,7 @@
 
 namespace intercom::test {
 
-// Samples in the client's audio format: 8000 Hz, mono, signed 16-bit.
+// Samples in the client's voice format (`VoiceFormat`).
 using Pcm = std::vector<std::int16_t>;
 
 // `text` spoken by espeak-ng in `voice` (an espeak-ng voice name: "en", "cmn", ...) and

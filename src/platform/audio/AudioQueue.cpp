@@ -7,13 +7,9 @@
 #include <cstring>
 
 #include "platform/audio/SdlAudio.h"
+#include "platform/audio/VoiceFormat.h"
 
 namespace intercom {
-
-namespace {
-// One SDL period is one 40 ms voice block, so a full buffer is handed over per period.
-constexpr int kPeriodSamples = 320;
-}  // namespace
 
 struct AudioQueue::OwnedBuffer {
     AudioQueueBuffer buffer;
@@ -35,10 +31,11 @@ std::unique_ptr<AudioQueue> AudioQueue::create(bool isInput, AudioQueueCallback 
     }
     std::unique_ptr<AudioQueue> queue(new AudioQueue(isInput, callback, userData));
     SDL_AudioSpec spec{};
-    spec.freq = kSampleRate;
+    spec.freq = VoiceFormat::kSampleRate;
     spec.format = AUDIO_S16SYS;
     spec.channels = 1;
-    spec.samples = kPeriodSamples;
+    // One SDL period is one voice block, so a full buffer is handed over per period.
+    spec.samples = VoiceFormat::kBlockSamples;
     spec.callback = &AudioQueue::deviceCallback;
     spec.userdata = queue.get();
     queue->device_ = sdlaudio::open(isInput, spec);

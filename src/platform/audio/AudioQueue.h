@@ -22,16 +22,14 @@ class AudioQueue;
 // playing (output). The buffer leaves the circulation until it is enqueued again.
 using AudioQueueCallback = void (*)(void* userData, AudioQueue* queue, AudioQueueBuffer* buffer);
 
-// An audio queue in the manner of the desktop's audio queues, over an SDL audio device
-// of 8000 Hz mono signed 16-bit samples in the machine's byte order. Buffers circulate:
+// An audio queue in the manner of the desktop's audio queues, over an SDL audio device in the
+// voice format (`VoiceFormat`) with one 40 ms block per period. Buffers circulate:
 // the owner enqueues them, the audio thread fills (input) or plays (output) them in the
 // order they were enqueued and hands each back through the callback, an output buffer once
 // its samples have left SDL's buffer (one period after SDL took them). An output buffer
 // plays for its own byte size; when no buffer is enqueued, the device plays silence.
 class AudioQueue {
   public:
-    static constexpr int kSampleRate = 8000;
-
     // Null when no device can be opened (no audio driver, no sound server, no card).
     static std::unique_ptr<AudioQueue> newInput(AudioQueueCallback callback, void* userData);
     static std::unique_ptr<AudioQueue> newOutput(AudioQueueCallback callback, void* userData);

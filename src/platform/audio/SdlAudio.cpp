@@ -1,8 +1,10 @@
 #include "platform/audio/SdlAudio.h"
 
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -18,42 +20,50 @@ bool started = false;
 
 // SDL 2 keeps at most 15 devices open (the first of its 16 places belongs to its legacy
 // interface), and a closed device's place frees only once its close has ended, about two
-// periods after it began, or never when its driver holds the device's thread. The places are
-// counted, so that an open that fails while every place is taken, some of them by closes
-// under way, waits for one of those to end; but only briefly, as it may never end.
+// periods after it began, or never when its driver holds the device's thread. A driver with
+// one device each way (SDL's dummy driver, a sound card without a mixer) likewise opens a
+// device only once the last one of its direction has closed. The places and the closes of
+// each direction are counted, so that an open that fails while every place is taken, some of
+// them by closes under way, or while a device of its direction is closing, waits for a close
+// to end; but only briefly, as it may never end.
 class DevicePlaces {
   public:
     static constexpr int kPlaces = 15;
     static constexpr auto kLongestWait = std::chrono::milliseconds(500);
 
-    void opened() {
+    void opened(SDL_AudioDeviceID device, bool isCapture) {
         std::lock_guard lock(mutex_);
         ++open_;
+        isCapture_[device] = isCapture;
     }
-    void closing() {
+    void closing(SDL_AudioDeviceID device) {
         std::lock_guard lock(mutex_);
         ++closing_;
+        ++closingEachWay_[isCapture_[device]];
     }
     // The close could not be handed over: the device keeps its place.
-    void notClosing() {
+    void notClosing(SDL_AudioDeviceID device) {
         std::lock_guard lock(mutex_);
         --closing_;
+        --closingEachWay_[isCapture_[device]];
     }
-    void closed() {
+    void closed(SDL_AudioDeviceID device) {
         {
             std::lock_guard lock(mutex_);
             --open_;
             --closing_;
+            --closingEachWay_[isCapture_[device]];
+            isCapture_.erase(device);
             ++closed_;
         }
         changed_.notify_all();
     }
-    // True once a close under way has ended, when every place was taken and `deadline` had
-    // not passed.
-    bool waitForAPlace(std::chrono::steady_clock::time_point deadline) {
+    // True once a close under way has ended, when every place was taken or a device of the
+    // same direction was closing, and `deadline` had not passed.
+    bool waitForAPlace(bool isCapture, std::chrono::steady_clock::time_point deadline) {
         std::unique_lock lock(mutex_);
         const std::uint64_t before = closed_;
-        return open_ >= kPlaces && closing_ > 0 &&
+        return ((open_ >= kPlaces && closing_ > 0) || closingEachWay_[isCapture] > 0) &&
                changed_.wait_until(lock, deadline, [&] { return closed_ != before; });
     }
 
@@ -67,6 +77,9 @@ class DevicePlaces {
     std::condition_variable changed_;
     int open_ = 0;
     int closing_ = 0;
+    // Indexed by whether the device captures.
+    std::array<int, 2> closingEachWay_{};
+    std::map<SDL_AudioDeviceID, bool> isCapture_;
     std::uint64_t closed_ = 0;
 };
 
@@ -110,7 +123,7 @@ SDL_AudioDeviceID open(bool isCapture, const SDL_AudioSpec& spec) {
     const auto deadline = std::chrono::steady_clock::now() + DevicePlaces::kLongestWait;
     SDL_AudioSpec obtained{};
     SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, isCapture ? 1 : 0, &spec, &obtained, 0);
-    while (device == 0 && devicePlaces().waitForAPlace(deadline)) {
+    while (device == 0 && devicePlaces().waitForAPlace(isCapture, deadline)) {
         device = SDL_OpenAudioDevice(nullptr, isCapture ? 1 : 0, &spec, &obtained, 0);
     }
     if (device == 0) {
@@ -118,7 +131,7 @@ SDL_AudioDeviceID open(bool isCapture, const SDL_AudioSpec& spec) {
                    " cannot be opened: " + SDL_GetError());
         return 0;
     }
-    devicePlaces().opened();
+    devicePlaces().opened(device, isCapture);
     return device;
 }
 
@@ -134,15 +147,15 @@ void close(SDL_AudioDeviceID device) {
     // The callback runs under the device's lock, which the pause takes, and checks the pause
     // under it. A capture thread that waits in the driver does not hold that lock.
     SDL_PauseAudioDevice(device, 1);
-    devicePlaces().closing();
+    devicePlaces().closing(device);
     try {
         std::thread([device] {
             SDL_CloseAudioDevice(device);
-            devicePlaces().closed();
+            devicePlaces().closed(device);
         }).detach();
     } catch (const std::system_error& error) {
         // Paused, the device does no harm where it stays.
-        devicePlaces().notClosing();
+        devicePlaces().notClosing(device);
         logFailure(std::string("an audio device stays open: ") + error.what());
     }
 }

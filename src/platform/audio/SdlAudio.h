@@ -10,7 +10,8 @@ namespace intercom::sdlaudio {
 // Opens an SDL audio device with exactly the format asked for (SDL converts when the
 // hardware differs), starting the audio subsystem on first use. Opening is serialised
 // because SDL's device table is not safe against concurrent opens. When every place in that
-// table is taken, some by devices still closing, it waits for one of them, at most half a
+// table is taken, some by devices still closing, or when the driver keeps one device each way
+// and one of this direction is still closing, it waits for a close to end, at most half a
 // second. 0 when there is no usable driver or device; a later call tries again.
 SDL_AudioDeviceID open(bool isCapture, const SDL_AudioSpec& spec);
 
@@ -23,7 +24,8 @@ bool start();
 // reaches may go as soon as this returns; the device itself closes on a thread of its own that
 // nobody waits for. SDL's close waits for the device's thread, which a driver can keep for
 // good (a sound server's source that stops delivering holds the capture thread in its read):
-// such a device stays open, and neither the caller nor a later open waits for it.
+// such a device stays open, the caller never waits for it, and a later open only as `open`
+// says.
 void close(SDL_AudioDeviceID device);
 // Waits, at most `limit`, until no close handed over above is still under way; false when one
 // still is. A device's thread reads the process environment until its close has ended.
