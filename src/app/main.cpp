@@ -4,7 +4,9 @@
 #include <memory>
 
 #include "app/AppDelegate.h"
+#include "app/CommandLine.h"
 #include "app/EventLoopQueue.h"
+#include "app/OpenApplication.h"
 #include "app/OutageAlert.h"
 #include "app/SignalQuitter.h"
 #include "app/SingleInstance.h"
@@ -18,7 +20,10 @@
 #include "ui/Resources.h"
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    if (intercom::answerInformationOptions(argc, argv)) {
+        return 0;
+    }
+    const auto application = intercom::openApplication(argc, argv);
     QApplication::setApplicationName(QStringLiteral("intercom"));
     // The desktop entry gives the task bar the client's name and icon; the window icon
     // stands in where the desktop does not look the entry up.

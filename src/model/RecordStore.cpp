@@ -1,6 +1,7 @@
 #include "model/RecordStore.h"
 
 #include "platform/KeyValueStore.h"
+#include "platform/Log.h"
 
 namespace intercom::recordstore {
 
@@ -31,6 +32,7 @@ std::optional<nlohmann::json> load(const std::string& key) {
 bool save(const std::string& key, const nlohmann::json& object) {
     const auto bytes = encode(object);
     if (!bytes) {
+        logFailure("the record " + key + " was not stored: it holds text that is not UTF-8");
         return false;
     }
     auto& store = KeyValueStore::standard();

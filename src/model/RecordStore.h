@@ -11,7 +11,7 @@ namespace intercom::recordstore {
 // The object stored under `key`, or nothing when the entry is absent or not a JSON object.
 std::optional<nlohmann::json> load(const std::string& key);
 // Encodes `object`; false (and the store untouched) when it cannot be encoded, else the
-// result of the flush that follows the write.
+// result of the flush that follows the write. A failure is logged with its reason.
 bool save(const std::string& key, const nlohmann::json& object);
 // Removes the entry; the result of the flush that follows.
 bool remove(const std::string& key);

@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <nlohmann/json.hpp>
 #include <string_view>
 #include <system_error>
@@ -51,6 +50,11 @@ class FileDescriptor {
     int fd_;
 };
 
+// The text of an errno value; strerror is not safe on the pool threads that also save.
+std::string reasonOf(int error) {
+    return std::generic_category().message(error);
+}
+
 bool writeAll(int fd, const std::vector<std::uint8_t>& data) {
     std::size_t written = 0;
     while (written < data.size()) {
@@ -58,7 +62,12 @@ bool writeAll(int fd, const std::vector<std::uint8_t>& data) {
         if (n < 0 && errno == EINTR) {
             continue;
         }
-        if (n <= 0) {
+        if (n < 0) {
+            return false;
+        }
+        if (n == 0) {
+            // A write that takes nothing gives no reason of its own.
+            errno = ENOSPC;
             return false;
         }
         written += static_cast<std::size_t>(n);
@@ -147,7 +156,7 @@ void KeyValueStore::moveAside() const {
         }
         if (errno != EEXIST) {
             logFailure("unreadable settings file " + file_.string() +
-                       " cannot be moved aside: " + std::strerror(errno));
+                       " cannot be moved aside: " + reasonOf(errno));
             return;
         }
     }
@@ -185,11 +194,17 @@ bool KeyValueStore::flush() {
         data = nlohmann::json::to_cbor(root);
     }
 
+    // No caller can show that a change was not kept, so the reason is logged here, where it
+    // is known.
+    const auto failed = [this](const std::string& reason) {
+        logFailure("settings file " + file_.string() + " was not written: " + reason);
+        return false;
+    };
     const auto folder = file_.parent_path();
     std::error_code error;
     std::filesystem::create_directories(folder, error);
     if (error) {
-        return false;
+        return failed("cannot create " + folder.string() + ": " + error.message());
     }
     std::filesystem::permissions(folder, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::replace, error);
@@ -199,16 +214,30 @@ bool KeyValueStore::flush() {
     std::string pattern = temporary.string();
     FileDescriptor fd(::mkostemp(pattern.data(), O_CLOEXEC));
     if (fd.get() < 0) {
-        return false;
+        return failed("cannot create a temporary file: " + reasonOf(errno));
     }
-    const bool written = ::fchmod(fd.get(), S_IRUSR | S_IWUSR) == 0 && writeAll(fd.get(), data) &&
-                         ::fsync(fd.get()) == 0 && fd.close();
-    if (!written || ::rename(pattern.c_str(), file_.c_str()) != 0) {
+    const char* step = nullptr;
+    if (::fchmod(fd.get(), S_IRUSR | S_IWUSR) != 0) {
+        step = "cannot set its mode: ";
+    } else if (!writeAll(fd.get(), data)) {
+        step = "cannot write: ";
+    } else if (::fsync(fd.get()) != 0) {
+        step = "cannot sync: ";
+    } else if (!fd.close()) {
+        step = "cannot close: ";
+    } else if (::rename(pattern.c_str(), file_.c_str()) != 0) {
+        step = "cannot replace it: ";
+    }
+    if (step != nullptr) {
+        const int reason = errno;
         ::unlink(pattern.c_str());
-        return false;
+        return failed(step + reasonOf(reason));
     }
     FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return dir.get() >= 0 && ::fsync(dir.get()) == 0;
+    if (dir.get() < 0 || ::fsync(dir.get()) != 0) {
+        return failed("cannot sync its folder: " + reasonOf(errno));
+    }
+    return true;
 }
 
 }  // namespace intercom

@@ -27,7 +27,8 @@ class KeyValueStore {
     void set(const std::string& key, Bytes value);
     std::optional<Bytes> get(const std::string& key) const;
     void remove(const std::string& key);
-    // Writes every entry to the file; true when the new file is safely on disk.
+    // Writes every entry to the file; true when the new file is safely on disk, else the
+    // failure is logged with its reason.
     bool flush();
 
     const std::filesystem::path& file() const { return file_; }

@@ -8,8 +8,9 @@ namespace intercom {
 std::filesystem::path privacyPolicyProgram();
 
 // Opens one more privacy-policy window, in a process of its own. The window lives on its own
-// until its user closes it, and ends with the client like the client's other windows. A
-// failure to start it is logged with its reason.
+// until its user closes it, and ends with the client however the client ends. A failure to
+// start it is logged with its reason, and so are the failures that the program itself logs;
+// the web engine's notes are not passed on.
 void openPrivacyPolicyWindow();
 
 // Whether a privacy-policy window that this client opened is still open: it counts as a

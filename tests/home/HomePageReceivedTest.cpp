@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QImage>
 #include <any>
+#include <cstdlib>
 #include <random>
 
 #include "../ui/UiTestSupport.h"
@@ -105,6 +106,40 @@ TEST_F(HomePageReceived, UserChangesAreStoredBeforeTheScreenFollows) {
     EXPECT_EQ(UserInfo::current().enabled, 0);
     EXPECT_EQ(UserInfo::current().id, 1);
     EXPECT_EQ(UserInfo::current().sceneId, 1);
+}
+
+// A talk button that the user may not use stays on screen, dimmed: what it draws over the
+// page's background alone keeps a part of what it draws enabled, not all of it.
+TEST_F(HomePageReceived, BigBroadcastThatTheLevelForbidsIsDrawnDimmed) {
+    TTDoubleClickButton* big = page_->bigSpeakerBtn();
+    QWidget* content = page_->customView();
+    const QRect place(big->mapTo(content, QPoint()), big->size());
+    QImage background(place.size(), QImage::Format_RGB32);
+    content->render(&background, QPoint(), QRegion(place), QWidget::DrawWindowBackground);
+    const auto standingOut = [&] {
+        const QImage drawn = content->grab(place).toImage().convertToFormat(QImage::Format_RGB32);
+        std::int64_t sum = 0;
+        for (int y = 0; y < drawn.height(); ++y) {
+            for (int x = 0; x < drawn.width(); ++x) {
+                const QColor shown = drawn.pixelColor(x, y);
+                const QColor behind = background.pixelColor(x, y);
+                sum += std::abs(shown.red() - behind.red()) +
+                       std::abs(shown.green() - behind.green()) +
+                       std::abs(shown.blue() - behind.blue());
+            }
+        }
+        return sum;
+    };
+    ASSERT_TRUE(big->isEnabled());
+    const std::int64_t enabled = standingOut();
+    ASSERT_GT(enabled, 0);
+
+    push(Message::userLevelChange, "00000000");
+    settle();
+    ASSERT_FALSE(big->isEnabled());
+    const double kept = static_cast<double>(standingOut()) / static_cast<double>(enabled);
+    EXPECT_GT(kept, 0.2) << "the button is still shown";
+    EXPECT_LT(kept, 0.7) << "the disabled button is dimmed";
 }
 
 TEST_F(HomePageReceived, ListenersPresenceAndChatListArePosted) {

@@ -9,6 +9,7 @@
 #include "LoopbackServer.h"
 #include "ServerProcess.h"
 #include "UiTestSupport.h"
+#include "UnwritableStore.h"
 #include "app/AppDelegate.h"
 #include "app/EventLoopQueue.h"
 #include "model/UserInfo.h"
@@ -132,6 +133,31 @@ TEST_F(LoginPageTest, SigningInThroughTheWindowStoresTheServersRecordForTheNextS
     const auto nextStart = makePage();
     EXPECT_EQ(nextStart->nameTextField()->text(), QStringLiteral("张伟"));
     EXPECT_EQ(nextStart->pwdTextField()->text(), QStringLiteral("123456"));
+}
+
+TEST_F(LoginPageTest, AnAcceptedSignInThatCannotBeStoredStaysAndLogsWhy) {
+    LoopbackServer server(jsonReply(
+        R"({"code":1,"data":{"id":9,"name":"王芳","code":"123456","level":0,"sceneId":1}})"));
+    api::setAPIBaseURL(server.baseURL());
+    const auto page = makePage();
+    QSignalSpy signedIn(page.get(), &LoginPage::signedIn);
+    page->nameTextField()->setText(QStringLiteral("王芳"));
+    page->pwdTextField()->setText(QStringLiteral("123456"));
+    std::string log;
+    std::string failure;
+    {
+        const test::UnwritableStore unwritable;
+        failure = unwritable.failureLine();
+        ::testing::internal::CaptureStderr();
+        clickLogin(*page);
+        // The record is set for the running process before the flush that fails.
+        const bool handled = QTest::qWaitFor([] { return UserInfo::current().id == 9; });
+        log = ::testing::internal::GetCapturedStderr();
+        ASSERT_TRUE(handled);
+    }
+    EXPECT_EQ(signedIn.count(), 0) << "the home page needs the stored record";
+    EXPECT_TRUE(notices(*page).isEmpty());
+    EXPECT_EQ(log, failure);
 }
 
 TEST_F(LoginPageTest, RepliesTheServerNeverMeantAsSuccessLeaveThePageAsItWas) {

@@ -3,8 +3,11 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <filesystem>
 
+#include "app/OpenApplication.h"
 #include "app/privacy/WebEngineEnvironment.h"
+#include "platform/Log.h"
 #include "ui/privacy/PrivatePolicyPage.h"
 
 // Chromium inside Qt WebEngine frees some of its objects with a sized delete of another type;
@@ -14,8 +17,12 @@ extern "C" const char* __asan_default_options() {
 }
 
 int main(int argc, char** argv) {
+    // The client passes on the failure lines that begin with this program's name.
+    if (argc > 0) {
+        intercom::setLogProgramName(std::filesystem::path(argv[0]).filename().string());
+    }
     intercom::prepareWebEngineEnvironment();
-    QApplication app(argc, argv);
+    const auto application = intercom::openApplication(argc, argv);
     // The client's name, desktop entry and icon: the desktop shows the window as the client's.
     QApplication::setApplicationName(QStringLiteral("intercom"));
     QGuiApplication::setDesktopFileName(QStringLiteral("intercom"));

@@ -6,7 +6,6 @@
 #include "net/api/APIRequests.h"
 #include "net/signalling/TCPSocket.h"
 #include "platform/dispatch/MainQueue.h"
-#include "ui/PageContent.h"
 #include "ui/TTExtension.h"
 #include "ui/controls/CollectionGrid.h"
 #include "ui/controls/TTCollectionItem.h"
@@ -34,31 +33,15 @@ ChatListPage::ChatListPage(QWidget* parent) : QWidget(parent) {
 }
 
 void ChatListPage::awakeFromNib() {
-    setCustomView(findChild<QWidget*>(QStringLiteral("customView")));
-    setCollectionView(findChild<CollectionGrid*>(QStringLiteral("collectionView")));
-    reloadChatUsers();
-    observeUserChanges();
-}
-
-void ChatListPage::setCustomView(QWidget* view) {
-    customView_ = view;
-    if (view) {
-        setContentBackground(view);
-    }
-}
-
-void ChatListPage::setCollectionView(CollectionGrid* grid) {
-    collectionView_ = grid;
-    if (!grid) {
-        return;
-    }
-    setUpItemGrid(
-        grid, [this] { return static_cast<int>(list_.size()); },
+    outlets_.awake(
+        this, [this] { return static_cast<int>(list_.size()); },
         [this](TTCollectionItem* item, int index) {
             const UserInfo user = list_[index];
             item->setUserInfo(user);
             item->setOnCheckClick([user] { callUser(user); });
         });
+    reloadChatUsers();
+    observeUserChanges();
 }
 
 void ChatListPage::onBack() {
@@ -88,8 +71,8 @@ void ChatListPage::handleChatUserListResponse(const std::optional<api::JSONValue
         std::vector<UserInfo> users;
         mapping::mapList(data.raw(), "users", users);
         list_ = std::move(users);
-        if (collectionView_) {
-            collectionView_->reloadData();
+        if (CollectionGrid* grid = outlets_.collectionView()) {
+            grid->reloadData();
         }
         return;
     }
@@ -122,8 +105,8 @@ void ChatListPage::setOnlineStatus(const Notification& notification, std::int64_
     for (UserInfo& user : list_) {
         if (user.id == *id) {
             user.onlineStatus = status;
-            if (collectionView_) {
-                collectionView_->reloadData();
+            if (CollectionGrid* grid = outlets_.collectionView()) {
+                grid->reloadData();
             }
             return;
         }

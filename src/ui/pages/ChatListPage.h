@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QPointer>
 #include <QWidget>
 #include <optional>
 #include <vector>
@@ -8,10 +7,9 @@
 #include "model/UserInfo.h"
 #include "net/api/JSONValue.h"
 #include "platform/NotificationCenter.h"
+#include "ui/ItemGridOutlets.h"
 
 namespace intercom {
-
-class CollectionGrid;
 
 // The overlay from which the user places a private call: the users the server offers, two
 // a row, each with a button that calls them. Keeps their online state current while open
@@ -24,8 +22,8 @@ class ChatListPage : public QWidget {
   public:
     explicit ChatListPage(QWidget* parent = nullptr);
 
-    QWidget* customView() const { return customView_; }
-    CollectionGrid* collectionView() const { return collectionView_; }
+    QWidget* customView() const { return outlets_.customView(); }
+    CollectionGrid* collectionView() const { return outlets_.collectionView(); }
     const std::vector<UserInfo>& list() const { return list_; }
 
     void reloadChatUsers();
@@ -42,13 +40,10 @@ class ChatListPage : public QWidget {
     void mousePressEvent(QMouseEvent* event) override;
 
   private:
-    void setCustomView(QWidget* view);
-    void setCollectionView(CollectionGrid* grid);
     void observeUserChanges();
     void setOnlineStatus(const Notification& notification, std::int64_t status);
 
-    QPointer<QWidget> customView_;
-    QPointer<CollectionGrid> collectionView_;
+    ItemGridOutlets outlets_;
     std::vector<UserInfo> list_;
     std::vector<Observation> observations_;
 };

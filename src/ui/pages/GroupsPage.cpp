@@ -6,7 +6,6 @@
 #include "model/RecordMapping.h"
 #include "net/api/APIRequests.h"
 #include "platform/dispatch/MainQueue.h"
-#include "ui/PageContent.h"
 #include "ui/TTExtension.h"
 #include "ui/controls/CollectionGrid.h"
 #include "ui/controls/TTCollectionItem.h"
@@ -101,37 +100,21 @@ GroupsPage::GroupsPage(QWidget* parent) : QWidget(parent) {
 GroupsPage::~GroupsPage() = default;
 
 void GroupsPage::awakeFromNib() {
-    setCustomView(findChild<QWidget*>(QStringLiteral("customView")));
-    setCollectionView(findChild<CollectionGrid*>(QStringLiteral("collectionView")));
-    observeChannelListeners();
-}
-
-void GroupsPage::setCustomView(QWidget* view) {
-    customView_ = view;
-    if (view) {
-        setContentBackground(view);
-    }
-}
-
-void GroupsPage::setCollectionView(CollectionGrid* grid) {
-    collectionView_ = grid;
-    if (!grid) {
-        return;
-    }
-    setUpItemGrid(
-        grid, [this] { return static_cast<int>(list_.size()); },
+    outlets_.awake(
+        this, [this] { return static_cast<int>(list_.size()); },
         [this](TTCollectionItem* item, int index) {
             const Group group = list_[index];
             item->setGroup(group);
             item->setOnCheckClick([this, group] { pickGroup(group); });
         });
+    observeChannelListeners();
 }
 
 void GroupsPage::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (!loaded_ && collectionView_) {
+    if (!loaded_ && outlets_.collectionView()) {
         loaded_ = true;
-        collectionView_->reloadData();
+        outlets_.collectionView()->reloadData();
     }
 }
 
@@ -150,10 +133,10 @@ void GroupsPage::pickGroup(const Group& group) {
 }
 
 void GroupsPage::showUsers() {
-    if (!alert_ || !customView_) {
+    if (!alert_ || !outlets_.customView()) {
         return;
     }
-    alert_->setParent(customView_);
+    alert_->setParent(outlets_.customView());
     pinEdgesToSuperview(alert_.get());
     alert_->show();
     alert_->raise();

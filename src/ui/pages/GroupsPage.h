@@ -11,6 +11,7 @@
 #include "model/UserInfo.h"
 #include "net/api/JSONValue.h"
 #include "platform/NotificationCenter.h"
+#include "ui/ItemGridOutlets.h"
 
 namespace intercom {
 
@@ -67,8 +68,8 @@ class GroupsPage : public QWidget {
     explicit GroupsPage(QWidget* parent = nullptr);
     ~GroupsPage() override;
 
-    QWidget* customView() const { return customView_; }
-    CollectionGrid* collectionView() const { return collectionView_; }
+    QWidget* customView() const { return outlets_.customView(); }
+    CollectionGrid* collectionView() const { return outlets_.collectionView(); }
 
     const std::vector<Group>& list() const { return list_; }
     // Takes the groups to show. The grid shows them when it first lays out; a later
@@ -91,14 +92,11 @@ class GroupsPage : public QWidget {
     void showEvent(QShowEvent* event) override;
 
   private:
-    void setCustomView(QWidget* view);
-    void setCollectionView(CollectionGrid* grid);
     void showUsers();
     void observeChannelListeners();
     void onChannelListenersChanged(const Notification& notification);
 
-    QPointer<QWidget> customView_;
-    QPointer<CollectionGrid> collectionView_;
+    ItemGridOutlets outlets_;
     std::vector<Group> list_;
     std::optional<Group> group_;
     std::unique_ptr<GroupUsersAlert> alert_;

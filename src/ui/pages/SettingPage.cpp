@@ -6,8 +6,6 @@
 
 #include "model/Setting.h"
 #include "net/signalling/TCPSocket.h"
-#include "platform/KeyValueStore.h"
-#include "platform/Log.h"
 #include "ui/PageContent.h"
 #include "ui/PrivacyPolicyProcess.h"
 #include "ui/TTExtension.h"
@@ -27,16 +25,6 @@ QString dodgeValueText(std::int64_t value) {
 }
 
 const QString kUnsupported = QStringLiteral("本客户端暂不支持！");
-
-// The overlay shows nothing when a change is not stored, so the reason goes to the log.
-bool store(const Setting& setting) {
-    if (setting.save()) {
-        return true;
-    }
-    logFailure("a settings change was not stored: " + KeyValueStore::standard().file().string() +
-               " could not be written");
-    return false;
-}
 
 bool isOn(const QAbstractButton* button) {
     if (const auto* box = qobject_cast<const QCheckBox*>(button)) {
@@ -144,7 +132,7 @@ void SettingPage::handleSwitchButtonAction(QAbstractButton* sender) {
             continue;
         }
         setting.*entry.field = on;
-        if (!store(setting)) {
+        if (!setting.save()) {
             return;
         }
         if (entry.handler && *entry.handler) {
@@ -164,7 +152,7 @@ void SettingPage::handleSliderAction(TTSlider* sender) {
             return;
         }
         setting.audioEnhance = number;
-        if (!store(setting)) {
+        if (!setting.save()) {
             return;
         }
         if (inputValueLabel_) {
@@ -176,7 +164,7 @@ void SettingPage::handleSliderAction(TTSlider* sender) {
         return;
     }
     setting.channelDodge = number;
-    if (!store(setting)) {
+    if (!setting.save()) {
         return;
     }
     if (dodgeValueLabel_) {
