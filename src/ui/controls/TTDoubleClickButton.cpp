@@ -23,8 +23,8 @@ void TTDoubleClickButton::paintEvent(QPaintEvent* /*event*/) {
     initStyleOption(&option);
     if (!isEnabled()) {
         // The style would grey the image and leave a title whose colour the page sets
-        // unchanged, so a disabled talk button looked enabled. It draws as the platform this
-        // design comes from draws a disabled image button: image and title, dimmed.
+        // unchanged, so a disabled talk button looked enabled. It draws as desktops draw a
+        // disabled image button: image and title, dimmed.
         option.state |= QStyle::State_Enabled;
         option.palette.setCurrentColorGroup(isActiveWindow() ? QPalette::Active
                                                              : QPalette::Inactive);
