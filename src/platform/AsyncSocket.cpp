@@ -17,12 +17,16 @@ constexpr std::size_t kReadSize = 64 * 1024;
 }  // namespace
 
 std::shared_ptr<AsyncSocket> AsyncSocket::create(std::weak_ptr<AsyncSocketDelegate> delegate) {
-    return std::shared_ptr<AsyncSocket>(new AsyncSocket(std::move(delegate)));
+    return create(std::move(delegate), asio::make_strand(dispatch::globalQueue().executor()));
 }
 
-AsyncSocket::AsyncSocket(std::weak_ptr<AsyncSocketDelegate> delegate)
-    : delegate_(std::move(delegate)),
-      strand_(asio::make_strand(dispatch::globalQueue().executor())) {}
+std::shared_ptr<AsyncSocket> AsyncSocket::create(std::weak_ptr<AsyncSocketDelegate> delegate,
+                                                 Strand strand) {
+    return std::shared_ptr<AsyncSocket>(new AsyncSocket(std::move(delegate), std::move(strand)));
+}
+
+AsyncSocket::AsyncSocket(std::weak_ptr<AsyncSocketDelegate> delegate, Strand strand)
+    : delegate_(std::move(delegate)), strand_(std::move(strand)) {}
 
 AsyncSocket::~AsyncSocket() = default;
 
