@@ -57,7 +57,8 @@ class AsyncSocket : public std::enable_shared_from_this<AsyncSocket> {
     // Starts connecting to a dotted IPv4 or IPv6 address. False, with the reason in `error`,
     // when the socket is not idle or the address cannot be read; nothing is reported then.
     // Otherwise exactly one of `socketDidConnect` and `socketDidDisconnect` follows; an
-    // attempt that has not connected within a non-zero `timeout` ends as timed out.
+    // attempt whose connection the system has not made within a non-zero `timeout` ends as
+    // timed out, and one that it has made connects, however late its report comes.
     bool connectToHost(const std::string& host, std::uint16_t port, std::error_code& error,
                        Duration timeout = kNoTimeout);
     // Queues one read unless one is outstanding; only while connected.
@@ -79,13 +80,18 @@ class AsyncSocket : public std::enable_shared_from_this<AsyncSocket> {
         asio::steady_timer timer;
         const std::uint64_t generation;
         Bytes readBuffer;
+        // Set on the strand when the time limit passed during the attempt.
+        bool timedOut = false;
     };
 
     AsyncSocket(std::weak_ptr<AsyncSocketDelegate> delegate, Strand strand);
     bool isCurrent(const Link& link) const;
     // On the strand: ends `link` if it is still current and reports it.
     void finish(const std::shared_ptr<Link>& link, std::error_code error);
-    // On the strand, when the time limit passed: ends `link` only if it is still connecting.
+    // On the strand, with the connect's result: connected, or the attempt ends.
+    void connected(const std::shared_ptr<Link>& link, std::error_code error);
+    // On the strand, when the time limit passed: cancels the attempt if it is still under
+    // way, and leaves the verdict to the connect's own handler.
     void timeOut(const std::shared_ptr<Link>& link);
     // Under the lock: makes the socket idle and drops what was queued, so that the handlers
     // of the current link find it stale.
