@@ -99,6 +99,8 @@ class HomePage : public QWidget, public TTChannelButtonDelegate {
     void toggleBigBroadcast();
     void toggleChannelTalk();
     void sendToSelectedChannels(const Bytes& amr);
+    // Tells the server the groups of the page on screen, if there is one.
+    void announcePage(TCPSocket& socket);
     void announceListenChannels(TCPSocket& socket);
     // The private call's two closures.
     void startPrivateTalk();

@@ -30,7 +30,16 @@ void HomePage::Link::tcpSocketDidConnect(TCPSocket& socket) {
     if (const auto console = console_.lock()) {
         console->startPlayer();
     }
-    onPage([&socket](HomePage& page) { page.announceListenChannels(socket); });
+    // The first page reply tells the server the page itself; after that, a server that has
+    // restarted knows nothing of this client's screen, so every later connect tells it again,
+    // before the listen channels, whose listener lists then reach this page too.
+    const bool again = connects_++ > 0;
+    onPage([&socket, again](HomePage& page) {
+        if (again) {
+            page.announcePage(socket);
+        }
+        page.announceListenChannels(socket);
+    });
 }
 
 void HomePage::Link::tcpSocketDidDisconnect() {

@@ -183,6 +183,12 @@ void HomePage::sendToSelectedChannels(const Bytes& amr) {
     socket().sendAudio(audioMessage(), UserInfo::current().id, groups, amr);
 }
 
+void HomePage::announcePage(TCPSocket& socket) {
+    if (const auto held = page()) {
+        socket.sendTurnPage(*held);
+    }
+}
+
 void HomePage::announceListenChannels(TCPSocket& socket) {
     for (ListenChannelButton* button : panelButtons<ListenChannelButton>(listenPanel_)) {
         if (!button->group()) {
