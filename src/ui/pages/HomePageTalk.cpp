@@ -203,9 +203,9 @@ void HomePage::announceListenChannels(TCPSocket& socket) {
     }
 }
 
-void HomePage::startPrivateTalk() {
+void HomePage::startPrivateTalk(std::uint64_t losses) {
     console_->setAudioMessage(Message::audioChat);
-    if (!console_->startRecording()) {
+    if (!console_->startPrivateTalk(losses)) {
         showNotice(QStringLiteral("麦克风不可用"));
     }
 }
