@@ -40,8 +40,8 @@ class HomePageFixture : public ::testing::Test {
     void SetUp() override;
     void TearDown() override;
 
-    // Stops the server and starts a new one, which knows nothing of the old one's clients, on
-    // the same signalling port.
+    // Starts the server; when one runs, stops it first and starts the new one, which knows
+    // nothing of the old one's clients, on the same signalling port.
     void restartServer();
 
     // Opens the page for user `userId` on a connection to `signallingPort`.
