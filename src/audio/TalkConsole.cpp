@@ -120,11 +120,28 @@ bool TalkConsole::applySpeaking() {
     return false;
 }
 
-void TalkConsole::stopRecordingUnlessSpeaking() {
+bool TalkConsole::startPrivateTalk(std::uint64_t losses) {
     std::lock_guard capture(captureMutex_);
-    if (!isSpeaking()) {
-        stopRecordingLocked();
+    if (connectionLosses() != losses) {
+        return true;
     }
+    return startRecordingLocked();
+}
+
+void TalkConsole::connectionLost() {
+    {
+        std::lock_guard capture(captureMutex_);
+        stopRecordingLocked();
+        std::lock_guard lock(stateMutex_);
+        isSpeaking_ = false;
+        ++connectionLosses_;
+    }
+    stopPlayer();
+}
+
+std::uint64_t TalkConsole::connectionLosses() const {
+    std::lock_guard lock(stateMutex_);
+    return connectionLosses_;
 }
 
 std::shared_ptr<AudioQueueRecorder> TalkConsole::recorder() const {

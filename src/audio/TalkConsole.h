@@ -32,6 +32,9 @@ class TCPSocket;
 // pointers alone. Closing a device never waits (see `sdlaudio::close`). The latch is applied
 // under the capture lock: of two threads that set it and then apply it, the one that applies
 // last sees the final latch, so capture runs exactly when the latch says, whatever the order.
+// A connection loss ends capture under the same lock and counts itself there, and a private
+// call's start, which does not go by the latch, is decided under it against that count: a
+// call agreed on a connection that has been lost since starts nothing, whichever comes last.
 class TalkConsole : public std::enable_shared_from_this<TalkConsole> {
   public:
     // The call partner's id while one is known; asked once per private-chat block.
@@ -66,8 +69,14 @@ class TalkConsole : public std::enable_shared_from_this<TalkConsole> {
     // the latch is off. When the latch is on and the microphone cannot start, sets the latch
     // off and returns false.
     bool applySpeaking();
-    // Stops capture unless the latch is on; never starts it.
-    void stopRecordingUnlessSpeaking();
+    // A private call's start: capture without the latch, unless a connection loss has come
+    // since `losses` was read (`connectionLosses`) as the call's agreement arrived. False when
+    // the microphone cannot start.
+    bool startPrivateTalk(std::uint64_t losses);
+    // Ends talk and playback for a lost connection: capture and the player stop and the latch
+    // goes off. A talk started after this is the user's own, shown as one.
+    void connectionLost();
+    std::uint64_t connectionLosses() const;
     std::shared_ptr<AudioQueueRecorder> recorder() const;
 
     void startPlayer();
@@ -93,6 +102,9 @@ class TalkConsole : public std::enable_shared_from_this<TalkConsole> {
     std::optional<Group> singleSpeakingGroup_;
     std::shared_ptr<const Page> page_;
     bool isSpeaking_ = false;
+    // Changed under the capture lock as well, so that a private call's start, which checks it
+    // under that lock, sees no loss come between its check and its start.
+    std::uint64_t connectionLosses_ = 0;
 
     std::mutex captureMutex_;
     std::mutex playerMutex_;

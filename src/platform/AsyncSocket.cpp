@@ -17,12 +17,16 @@ constexpr std::size_t kReadSize = 64 * 1024;
 }  // namespace
 
 std::shared_ptr<AsyncSocket> AsyncSocket::create(std::weak_ptr<AsyncSocketDelegate> delegate) {
-    return std::shared_ptr<AsyncSocket>(new AsyncSocket(std::move(delegate)));
+    return create(std::move(delegate), asio::make_strand(dispatch::globalQueue().executor()));
 }
 
-AsyncSocket::AsyncSocket(std::weak_ptr<AsyncSocketDelegate> delegate)
-    : delegate_(std::move(delegate)),
-      strand_(asio::make_strand(dispatch::globalQueue().executor())) {}
+std::shared_ptr<AsyncSocket> AsyncSocket::create(std::weak_ptr<AsyncSocketDelegate> delegate,
+                                                 Strand strand) {
+    return std::shared_ptr<AsyncSocket>(new AsyncSocket(std::move(delegate), std::move(strand)));
+}
+
+AsyncSocket::AsyncSocket(std::weak_ptr<AsyncSocketDelegate> delegate, Strand strand)
+    : delegate_(std::move(delegate)), strand_(std::move(strand)) {}
 
 AsyncSocket::~AsyncSocket() = default;
 
@@ -57,32 +61,43 @@ bool AsyncSocket::connectToHost(const std::string& host, std::uint16_t port, std
             });
         }
         link->socket.async_connect(endpoint, [self, link](const std::error_code& connectError) {
-            if (connectError) {
-                self->finish(link, connectError);
-                return;
-            }
-            bool flush = false;
-            {
-                std::lock_guard lock(self->mutex_);
-                if (link->generation != self->generation_ || self->status_ == Status::idle) {
-                    return;
-                }
-                self->status_ = Status::connected;
-                flush = !self->writes_.empty() && !self->writing_;
-                self->writing_ = self->writing_ || flush;
-            }
-            link->timer.cancel();
-            std::error_code ignored;
-            link->socket.set_option(asio::ip::tcp::no_delay(true), ignored);
-            if (flush) {
-                self->startWrite(link);
-            }
-            if (auto delegate = self->delegate_.lock()) {
-                delegate->socketDidConnect(*self);
-            }
+            self->connected(link, connectError);
         });
     });
     return true;
+}
+
+void AsyncSocket::connected(const std::shared_ptr<Link>& link, std::error_code error) {
+    if (error && link->timedOut) {
+        // The limit cancelled the wait, not the connection: the system may have made it in
+        // time, with its report still to come. Such a link is up like any other.
+        std::error_code notConnected;
+        link->socket.remote_endpoint(notConnected);
+        error = notConnected ? std::make_error_code(std::errc::timed_out) : std::error_code();
+    }
+    if (error) {
+        finish(link, error);
+        return;
+    }
+    bool flush = false;
+    {
+        std::lock_guard lock(mutex_);
+        if (link->generation != generation_ || status_ == Status::idle) {
+            return;
+        }
+        status_ = Status::connected;
+        flush = !writes_.empty() && !writing_;
+        writing_ = writing_ || flush;
+    }
+    link->timer.cancel();
+    std::error_code ignored;
+    link->socket.set_option(asio::ip::tcp::no_delay(true), ignored);
+    if (flush) {
+        startWrite(link);
+    }
+    if (auto delegate = delegate_.lock()) {
+        delegate->socketDidConnect(*this);
+    }
 }
 
 void AsyncSocket::readData() {
@@ -213,14 +228,16 @@ void AsyncSocket::finish(const std::shared_ptr<Link>& link, std::error_code erro
 void AsyncSocket::timeOut(const std::shared_ptr<Link>& link) {
     {
         std::lock_guard lock(mutex_);
-        // The limit may have passed just as the connect succeeded, with this handler already
-        // queued behind the connect's own: a link that is up is no longer the limit's to end.
         if (link->generation != generation_ || status_ != Status::connecting) {
             return;
         }
-        retireLink();
     }
-    closeLink(*link, std::make_error_code(std::errc::timed_out));
+    // The limit and the connect can be ready together, and either handler may run first: the
+    // connect may already have succeeded with its report queued behind this one. So the limit
+    // only cancels the wait; the connect's handler, which runs next, says how it ended.
+    link->timedOut = true;
+    std::error_code ignored;
+    link->socket.cancel(ignored);
 }
 
 void AsyncSocket::retireLink() {

@@ -35,16 +35,21 @@ class AsyncSocketDelegate {
 // or connected; every operation may be called from any thread.
 //
 // Writes go out whole and in call order; they are dropped while idle and held while
-// connecting. At most one read is outstanding. Everything the socket does runs on one strand
-// of the global queue, which is what keeps the delegate calls serial and in order.
+// connecting. At most one read is outstanding. Everything the socket does runs on one strand,
+// which is what keeps the delegate calls serial and in order.
 class AsyncSocket : public std::enable_shared_from_this<AsyncSocket> {
   public:
     using Duration = std::chrono::steady_clock::duration;
+    using Strand = asio::strand<asio::thread_pool::executor_type>;
     // No limit on a connect attempt.
     static constexpr Duration kNoTimeout = Duration::zero();
 
-    // The delegate is held weakly: it usually owns the socket.
+    // The delegate is held weakly: it usually owns the socket. The socket works and reports
+    // on a strand of its own on the global queue, or on `strand`, which the caller may also
+    // use to run work of its own between the socket's.
     static std::shared_ptr<AsyncSocket> create(std::weak_ptr<AsyncSocketDelegate> delegate);
+    static std::shared_ptr<AsyncSocket> create(std::weak_ptr<AsyncSocketDelegate> delegate,
+                                               Strand strand);
     ~AsyncSocket();
     AsyncSocket(const AsyncSocket&) = delete;
     AsyncSocket& operator=(const AsyncSocket&) = delete;
@@ -52,7 +57,8 @@ class AsyncSocket : public std::enable_shared_from_this<AsyncSocket> {
     // Starts connecting to a dotted IPv4 or IPv6 address. False, with the reason in `error`,
     // when the socket is not idle or the address cannot be read; nothing is reported then.
     // Otherwise exactly one of `socketDidConnect` and `socketDidDisconnect` follows; an
-    // attempt that has not connected within a non-zero `timeout` ends as timed out.
+    // attempt whose connection the system has not made within a non-zero `timeout` ends as
+    // timed out, and one that it has made connects, however late its report comes.
     bool connectToHost(const std::string& host, std::uint16_t port, std::error_code& error,
                        Duration timeout = kNoTimeout);
     // Queues one read unless one is outstanding; only while connected.
@@ -68,19 +74,24 @@ class AsyncSocket : public std::enable_shared_from_this<AsyncSocket> {
     // One connection or attempt; a reconnect gets a new one, so handlers of an old one that
     // complete late find it is no longer current.
     struct Link {
-        Link(asio::strand<asio::thread_pool::executor_type>& strand, std::uint64_t generation)
+        Link(Strand& strand, std::uint64_t generation)
             : socket(strand), timer(strand), generation(generation) {}
         asio::ip::tcp::socket socket;
         asio::steady_timer timer;
         const std::uint64_t generation;
         Bytes readBuffer;
+        // Set on the strand when the time limit passed during the attempt.
+        bool timedOut = false;
     };
 
-    explicit AsyncSocket(std::weak_ptr<AsyncSocketDelegate> delegate);
+    AsyncSocket(std::weak_ptr<AsyncSocketDelegate> delegate, Strand strand);
     bool isCurrent(const Link& link) const;
     // On the strand: ends `link` if it is still current and reports it.
     void finish(const std::shared_ptr<Link>& link, std::error_code error);
-    // On the strand, when the time limit passed: ends `link` only if it is still connecting.
+    // On the strand, with the connect's result: connected, or the attempt ends.
+    void connected(const std::shared_ptr<Link>& link, std::error_code error);
+    // On the strand, when the time limit passed: cancels the attempt if it is still under
+    // way, and leaves the verdict to the connect's own handler.
     void timeOut(const std::shared_ptr<Link>& link);
     // Under the lock: makes the socket idle and drops what was queued, so that the handlers
     // of the current link find it stale.
@@ -91,7 +102,7 @@ class AsyncSocket : public std::enable_shared_from_this<AsyncSocket> {
     void startRead(const std::shared_ptr<Link>& link);
 
     const std::weak_ptr<AsyncSocketDelegate> delegate_;
-    asio::strand<asio::thread_pool::executor_type> strand_;
+    Strand strand_;
 
     mutable std::mutex mutex_;
     Status status_ = Status::idle;

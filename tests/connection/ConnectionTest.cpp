@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "ConnectionEvents.h"
 #include "RecordingPeer.h"
@@ -94,6 +96,56 @@ TEST(ConnectionTest, PausedHeartbeatSendsNothingAndPingsAtOnceWhenStarted) {
     socket.startPing();
     ASSERT_TRUE(peer.waitUntil(pingCountAtLeast(beforeRestart + 1), kWait));
     EXPECT_LT(secondsBetween(restarted, pingsOf(peer.frames()).back().at), 0.05);
+}
+
+// The peer drops the link again and again while another thread keeps restarting the
+// heartbeat, as the home page does whenever capture stops, also while the link is down or
+// coming up. Whatever tick comes when, every link starts with the bind, then the dodge, then
+// the heartbeat's first ping.
+TEST(ConnectionTest, EveryLinkStartsWithTheBindTheDodgeAndThenAPing) {
+    const test::StoredRecords records(7, 3);
+    RecordingPeer peer;
+    auto events = std::make_shared<ConnectionEvents>();
+    TCPSocket socket("127.0.0.1", peer.port(),
+                     {.pingInterval = 2ms, .firstReconnectDelay = 1ms, .reconnectInterval = 2ms});
+    socket.connect(events);
+    std::atomic<bool> restarting{true};
+    std::thread restarter([&] {
+        while (restarting) {
+            socket.startPing();
+            std::this_thread::yield();
+        }
+    });
+    constexpr int kLinks = 200;
+    const auto framesOfLink = [](const std::vector<RecordingPeer::Received>& frames, int link) {
+        std::vector<Message> types;
+        for (const auto& received : frames) {
+            if (received.connection == link) {
+                types.push_back(received.frame.type);
+            }
+        }
+        return types;
+    };
+    for (int link = 1; link <= kLinks; ++link) {
+        ASSERT_TRUE(peer.waitUntil(
+            [&](const auto& frames) { return framesOfLink(frames, link).size() >= 3; }, kWait))
+            << "link " << link;
+        peer.drop();
+    }
+    restarting = false;
+    restarter.join();
+
+    const auto frames = peer.frames();
+    const std::vector<Message> expected = {Message::sceneBind, Message::channelPriorityDodge,
+                                           Message::ping};
+    int outOfOrder = 0;
+    for (int link = 1; link <= kLinks; ++link) {
+        auto types = framesOfLink(frames, link);
+        types.resize(3);
+        outOfOrder += types == expected ? 0 : 1;
+        EXPECT_EQ(types, expected) << "link " << link;
+    }
+    EXPECT_EQ(outOfOrder, 0) << "of " << kLinks << " links";
 }
 
 // Against the real server: the user is bound on connect, and the server's answers reach the

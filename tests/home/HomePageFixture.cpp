@@ -60,15 +60,25 @@ const char* const kTestData = R"({
 
 void HomePageFixture::SetUp() {
     dispatch::setMainQueue(queue_);
-    const auto dataFile = audioFolder_.path() / "data.json";
-    std::ofstream(dataFile) << kTestData;
-    std::string error;
-    server_ = ServerChild::start(INTERCOM_SERVER_PATH, {"--data", dataFile.string()}, error);
-    ASSERT_TRUE(server_) << error;
-    api::setAPIBaseURL("http://127.0.0.1:" + std::to_string(server_->httpPort()));
+    std::ofstream(audioFolder_.path() / "data.json") << kTestData;
+    restartServer();
+    ASSERT_TRUE(server_);
     ::setenv("SDL_DISKAUDIOFILEIN", (audioFolder_.path() / "microphone.raw").c_str(), 1);
     ::setenv("SDL_DISKAUDIOFILE", (audioFolder_.path() / "speaker.raw").c_str(), 1);
     writeMicrophone(std::chrono::seconds(30));
+}
+
+void HomePageFixture::restartServer() {
+    std::vector<std::string> arguments = {"--data", (audioFolder_.path() / "data.json").string()};
+    if (server_) {
+        arguments.insert(arguments.end(),
+                         {"--signalling-port", std::to_string(server_->signallingPort())});
+        server_.reset();
+    }
+    std::string error;
+    server_ = ServerChild::start(INTERCOM_SERVER_PATH, arguments, error);
+    ASSERT_TRUE(server_) << error;
+    api::setAPIBaseURL("http://127.0.0.1:" + std::to_string(server_->httpPort()));
 }
 
 void HomePageFixture::TearDown() {

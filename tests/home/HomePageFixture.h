@@ -40,6 +40,10 @@ class HomePageFixture : public ::testing::Test {
     void SetUp() override;
     void TearDown() override;
 
+    // Starts the server; when one runs, stops it first and starts the new one, which knows
+    // nothing of the old one's clients, on the same signalling port.
+    void restartServer();
+
     // Opens the page for user `userId` on a connection to `signallingPort`.
     void open(std::uint16_t signallingPort, std::int64_t userId = 1);
     // The same without waiting for the first page to be on screen.

@@ -8,12 +8,14 @@
 
 #include "../ui/UiTestSupport.h"
 #include "HomePageFixture.h"
+#include "SignallingClient.h"
 #include "model/UserInfo.h"
 #include "platform/KeyValueStore.h"
 #include "platform/NotificationCenter.h"
 #include "platform/dispatch/MainQueue.h"
 #include "support/Hex.h"
 #include "ui/TTExtension.h"
+#include "ui/controls/ListenChannelButton.h"
 
 namespace intercom::test {
 namespace {
@@ -56,6 +58,22 @@ class HomePageReceived : public HomePageFixture {
         QApplication::processEvents();
     }
     QColor background() const { return page_->customView()->grab().toImage().pixelColor(4, 4); }
+    // Waits for a listener list of `groupId` naming exactly `userIds`, in the server's order.
+    bool listenersArrive(std::int64_t groupId, const std::vector<std::int64_t>& userIds) {
+        return waitUntil([&] {
+            return std::any_of(notes_.begin(), notes_.end(), [&](const Notification& note) {
+                if (note.name != kChannelListenersChanged) {
+                    return false;
+                }
+                const auto group = std::any_cast<Group>(note.object);
+                std::vector<std::int64_t> ids;
+                for (const UserInfo& user : group.listener) {
+                    ids.push_back(user.id);
+                }
+                return group.id == groupId && ids == userIds;
+            });
+        });
+    }
 
     std::vector<Observation> observations_;
     std::vector<Notification> notes_;
@@ -197,6 +215,29 @@ TEST_F(HomePageReceived, GroupChangeReloadsThePageOnScreenAndEndsTheTalk) {
     EXPECT_FALSE(page_->isSpeaking());
     EXPECT_FALSE(page_->console()->recorder());
     EXPECT_EQ(page_->audioMessage(), Message::audioChannels);
+}
+
+// A restarted server knows neither the client's listen channels nor its page. Once the client
+// is bound again, the listener lists of the groups on its screen reach it as before: its own
+// listen channel, announced again, and another user who starts and stops listening.
+TEST_F(HomePageReceived, AfterAServerRestartListenerChangesReachThePageAgain) {
+    click(button<ListenChannelButton>(page_->listenPanel(), 0));
+    ASSERT_TRUE(listenersArrive(101, {1}));
+
+    restartServer();
+    notes_.clear();
+    ASSERT_TRUE(listenersArrive(101, {1})) << "the client's own listen channel, announced again";
+    SignallingClient other(server_->signallingPort());
+    ASSERT_EQ(other.bind(2, 1), 1);
+    ASSERT_EQ(other.request(Message::channelListenerTap,
+                            listenerFrame(Message::channelListenerTap, 2, 1, 101, true)),
+              1);
+    EXPECT_TRUE(listenersArrive(101, {1, 2}));
+    notes_.clear();
+    ASSERT_EQ(other.request(Message::channelListenerTap,
+                            listenerFrame(Message::channelListenerTap, 2, 1, 101, false)),
+              1);
+    EXPECT_TRUE(listenersArrive(101, {1}));
 }
 
 TEST_F(HomePageReceived, BurstOfRandomFramesLeavesTheClientWhole) {

@@ -62,6 +62,10 @@ struct TCPSocket::State final : AsyncSocketDelegate, std::enable_shared_from_thi
     bool closed_ = false;
     std::shared_ptr<TCPSocketDelegate> delegate_;
     std::shared_ptr<AsyncSocket> socket_;
+    // The link of `socket_` is up and its first frames, the bind and the dodge, are out. A
+    // ping goes out only then, and under this lock, so that none can go before them: not a
+    // late tick of a heartbeat from before a loss, nor one started while the link comes up.
+    bool bound_ = false;
     std::shared_ptr<TimerSource> pingTimer_;
     std::shared_ptr<TimerSource> rcTimer_;
     OutageHandler outageHandler_;
@@ -112,6 +116,7 @@ void TCPSocket::connect(std::shared_ptr<TCPSocketDelegate> delegate) {
         std::lock_guard lock(state_->mutex_);
         state_->delegate_ = std::move(delegate);
         replaced = std::exchange(state_->socket_, fresh);
+        state_->bound_ = false;
     }
     if (replaced) {
         replaced->disconnect();
@@ -265,6 +270,10 @@ void TCPSocket::State::socketDidConnect(AsyncSocket& reporting) {
     reporting.readData();
     owner_.sendSceneBind();
     owner_.sendChannelDodge();
+    {
+        std::lock_guard lock(mutex_);
+        bound_ = socket_.get() == &reporting;
+    }
     if (const auto listener = currentDelegate()) {
         listener->tcpSocketDidConnect(owner_);
     }
@@ -297,9 +306,16 @@ void TCPSocket::State::socketDidDisconnect(AsyncSocket& reporting, std::error_co
     if (!reportsFrom(reporting)) {
         return;
     }
+    {
+        std::lock_guard lock(mutex_);
+        bound_ = false;
+    }
     if (const auto listener = currentDelegate()) {
         listener->tcpSocketDidDisconnect();
     }
+    // The heartbeat of the lost link ends here, also one that the delegate has just restarted:
+    // the next link starts its own, whose first ping follows that link's bind and dodge.
+    owner_.stopPing();
     owner_.startReconnect();
 }
 
@@ -329,14 +345,13 @@ std::shared_ptr<TimerSource> TCPSocket::State::takeLocked(std::shared_ptr<TimerS
 }
 
 void TCPSocket::State::pingTick(const TimerSource& timer) {
-    const auto current = currentSocket();
-    if (current && current->isConnected()) {
-        owner_.sendPing();
-        return;
-    }
     std::shared_ptr<TimerSource> taken;
     {
         std::lock_guard lock(mutex_);
+        if (bound_ && socket_->isConnected()) {
+            socket_->writeData(makePingFrame());
+            return;
+        }
         taken = takeLocked(pingTimer_, &timer);
     }
     if (taken) {

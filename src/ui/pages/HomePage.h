@@ -99,9 +99,12 @@ class HomePage : public QWidget, public TTChannelButtonDelegate {
     void toggleBigBroadcast();
     void toggleChannelTalk();
     void sendToSelectedChannels(const Bytes& amr);
+    // Tells the server the groups of the page on screen, if there is one.
+    void announcePage(TCPSocket& socket);
     void announceListenChannels(TCPSocket& socket);
-    // The private call's two closures.
-    void startPrivateTalk();
+    // The private call's two closures. The start is given the console's count of connection
+    // losses as the agreement arrived (see `TalkConsole::startPrivateTalk`).
+    void startPrivateTalk(std::uint64_t losses);
     void endPrivateTalk();
 
     void speakChannelSelectionChanged() override;

@@ -30,6 +30,8 @@ class HomePage::Link : public TCPSocketDelegate {
 
     QPointer<HomePage> page_;
     std::weak_ptr<TalkConsole> console_;
+    // Touched only by the connection's reports, which never overlap.
+    int connects_ = 0;
 };
 
 }  // namespace intercom

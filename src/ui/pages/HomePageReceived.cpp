@@ -30,18 +30,21 @@ void HomePage::Link::tcpSocketDidConnect(TCPSocket& socket) {
     if (const auto console = console_.lock()) {
         console->startPlayer();
     }
-    onPage([&socket](HomePage& page) { page.announceListenChannels(socket); });
+    // The first page reply tells the server the page itself; after that, a server that has
+    // restarted knows nothing of this client's screen, so every later connect tells it again,
+    // before the listen channels, whose listener lists then reach this page too.
+    const bool again = connects_++ > 0;
+    onPage([&socket, again](HomePage& page) {
+        if (again) {
+            page.announcePage(socket);
+        }
+        page.announceListenChannels(socket);
+    });
 }
 
 void HomePage::Link::tcpSocketDidDisconnect() {
     if (const auto console = console_.lock()) {
-        console->stopRecording();
-        console->stopPlayer();
-        console->setSpeaking(false);
-        // A talk click on the main thread may have set the latch and started capture since the
-        // first stop: with the latch off now, whatever capture it started goes too, under the
-        // lock its start took. A click after the latch went off keeps its talk, shown as one.
-        console->stopRecordingUnlessSpeaking();
+        console->connectionLost();
     }
     onPage([](HomePage& page) { page.refreshSpeakingViews(); });
 }
@@ -51,10 +54,14 @@ void HomePage::Link::reloadPage() const {
 }
 
 void HomePage::Link::handOverCall(Message message, const Bytes& data) const {
-    dispatch::mainQueue().async([page = page_, message, data] {
-        auto onAgree = [page] {
+    // Read as the message arrives, before the loss of its connection can be handled: an
+    // agreement whose connection is lost by the time the main queue gets to it starts nothing.
+    const auto console = console_.lock();
+    const std::uint64_t losses = console ? console->connectionLosses() : 0;
+    dispatch::mainQueue().async([page = page_, message, data, losses] {
+        auto onAgree = [page, losses] {
             if (page) {
-                page->startPrivateTalk();
+                page->startPrivateTalk(losses);
             }
         };
         auto onEnd = [page] {

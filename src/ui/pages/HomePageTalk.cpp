@@ -183,6 +183,12 @@ void HomePage::sendToSelectedChannels(const Bytes& amr) {
     socket().sendAudio(audioMessage(), UserInfo::current().id, groups, amr);
 }
 
+void HomePage::announcePage(TCPSocket& socket) {
+    if (const auto held = page()) {
+        socket.sendTurnPage(*held);
+    }
+}
+
 void HomePage::announceListenChannels(TCPSocket& socket) {
     for (ListenChannelButton* button : panelButtons<ListenChannelButton>(listenPanel_)) {
         if (!button->group()) {
@@ -197,9 +203,9 @@ void HomePage::announceListenChannels(TCPSocket& socket) {
     }
 }
 
-void HomePage::startPrivateTalk() {
+void HomePage::startPrivateTalk(std::uint64_t losses) {
     console_->setAudioMessage(Message::audioChat);
-    if (!console_->startRecording()) {
+    if (!console_->startPrivateTalk(losses)) {
         showNotice(QStringLiteral("麦克风不可用"));
     }
 }
