@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "net/signalling/ByteOrder.h"
 #include "net/signalling/FrameBuilder.h"
 
 namespace intercom::server {
@@ -173,7 +174,8 @@ void SignallingHub::turnPage(Peer& peer, const Frame& frame) {
         return sendStatus(peer, frame.type, false);
     }
     const auto count = reader.integer();
-    if (!count || *count < 0 || static_cast<std::uint64_t>(*count) * 4 != reader.remaining()) {
+    if (!count || *count < 0 ||
+        static_cast<std::uint64_t>(*count) * kInt32Size != reader.remaining()) {
         return sendStatus(peer, frame.type, false);
     }
     std::vector<std::int64_t> groups;
@@ -219,7 +221,8 @@ void SignallingHub::relayToListeners(Peer& peer, const Frame& frame) {
         return;
     }
     const auto count = reader.integer();
-    if (!count || *count < 0 || static_cast<std::uint64_t>(*count) * 4 > reader.remaining()) {
+    if (!count || *count < 0 ||
+        static_cast<std::uint64_t>(*count) * kInt32Size > reader.remaining()) {
         return;
     }
     // The small broadcast names every group of the page; the talker is heard only in those
