@@ -38,6 +38,19 @@ TEST(ServerCommandLineTest, TurnsDownWrongOptions) {
     EXPECT_EQ(test::runServerToExit({"--http-port", "x"}).status, 2);
 }
 
+TEST(ServerCommandLineTest, HelpAndVersionAnswerAndStartNothing) {
+    // A data file that cannot be read shows that nothing is loaded, let alone started.
+    const auto help = test::runServerToExit({"--data", "/nonexistent/data.json", "--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.output.rfind("usage: intercom-server [--data FILE]", 0), 0U) << help.output;
+    for (const auto* option : {"--data", "--http-port", "--signalling-port", "--version"}) {
+        EXPECT_NE(help.output.find(option), std::string::npos) << option;
+    }
+    const auto version = test::runServerToExit({"--http-port", "1", "--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.output, "intercom-server " INTERCOM_VERSION "\n");
+}
+
 TEST(ServerCommandLineTest, TheExecutableFindsItsDemoDataInTheBuildTree) {
     // Without --data: the demo file beside the executable.
     const auto server = test::ServerProcess::start();
