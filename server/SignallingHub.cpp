@@ -1,6 +1,7 @@
 #include "server/SignallingHub.h"
 
 #include <algorithm>
+#include <chrono>
 #include <string>
 
 #include "net/signalling/ByteOrder.h"
@@ -9,6 +10,10 @@
 namespace intercom::server {
 
 namespace {
+
+// A client binds as soon as it connects: a connection that is still nobody's after this only
+// holds one of the process's descriptors.
+constexpr auto kBindLimit = std::chrono::seconds(5);
 
 // The listeners' JSON array as the client finds it: from the first "[" to the first "]" of
 // the payload. Only the outer array has brackets of its own, so a "]" anywhere else is inside
@@ -35,6 +40,7 @@ void SignallingHub::opened(std::shared_ptr<Session> session) {
     auto* key = session.get();
     peers_[key].session = std::move(session);
     peers_[key].session->start();
+    peers_[key].session->closeAfter(kBindLimit);
 }
 
 void SignallingHub::received(Session& session, const Frame& frame) {
@@ -108,8 +114,12 @@ void SignallingHub::bind(Peer& peer, const Frame& frame) {
     const User* user = state_.data().user(*userId);
     if (user == nullptr || user->sceneId != *sceneId) {
         // A connection that claims someone it cannot be is nobody's any more: whatever it
-        // was bound as before, it hears nothing from now on.
-        unbind(peer);
+        // was bound as before, it hears nothing from now on, and like a new connection it
+        // has a few seconds to bind.
+        if (peer.userId) {
+            unbind(peer);
+            peer.session->closeAfter(kBindLimit);
+        }
         return sendStatus(peer, frame.type, false);
     }
     if (peer.userId == user->id) {
@@ -124,6 +134,7 @@ void SignallingHub::bind(Peer& peer, const Frame& frame) {
         unbind(*older);
         older->session->close();
     }
+    peer.session->keepOpen();
     peer.userId = user->id;
     peer.sceneId = user->sceneId;
     byUser_[user->id] = peer.session.get();

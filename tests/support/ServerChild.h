@@ -29,6 +29,8 @@ class ServerChild {
     ServerChild& operator=(const ServerChild&) = delete;
 
     pid_t pid() const { return pid_; }
+    // The CPU time it has used so far (user and system).
+    double cpuSeconds() const;
     std::uint16_t httpPort() const { return httpPort_; }
     std::uint16_t signallingPort() const { return signallingPort_; }
 
