@@ -139,6 +139,17 @@ double ServerChild::cpuSeconds() const {
     return static_cast<double>(ticks) / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
+std::size_t ServerChild::residentBytes() const {
+    std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            return std::stoull(line.substr(6)) * 1024;
+        }
+    }
+    return 0;
+}
+
 ServerChild::~ServerChild() {
     ::kill(pid_, SIGTERM);
     const bool ended = waitForEnd(output_, std::chrono::steady_clock::now() + kStopLimit);

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <httplib.h>
+
+#include <asio/ip/tcp.hpp>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace intercom::server {
+
+// cpp-httplib's parsing, routing and reply writing for a request that has already arrived
+// whole: the request is read from memory and the reply written to memory, so that answering
+// never waits on a client. Routes and handlers are set up as on any cpp-httplib server; its
+// own listening and worker threads are never started. Safe to call from several threads.
+class RequestRouter : public httplib::Server {
+  public:
+    // Far above any real form; a bigger body is turned away before it is read.
+    static constexpr std::size_t kMaxBodyBytes = 1 << 20;
+
+    RequestRouter();
+
+    struct Reply {
+        std::string bytes;
+        // The client asked to close, or the request could not be read.
+        bool close = true;
+    };
+
+    Reply answer(std::string_view request, const asio::ip::tcp::endpoint& remote,
+                 const asio::ip::tcp::endpoint& local);
+};
+
+}  // namespace intercom::server
