@@ -158,6 +158,9 @@ void SignallingHub::unbind(Peer& peer) {
     listened.merge(peer.pressed);
     peer.tapped.clear();
     peer.pressed.clear();
+    for (const auto groupId : listened) {
+        setListening(peer, groupId, false);
+    }
     peer.userId.reset();
     byUser_.erase(userId);
     state_.setOnline(userId, false);
@@ -221,6 +224,7 @@ void SignallingHub::listen(Peer& peer, const Frame& frame) {
     sendStatus(peer, frame.type, true);
     const bool after = peer.listensTo(*groupId);
     if (before != after) {
+        setListening(peer, *groupId, after);
         state_.setListening(*peer.userId, *groupId, after);
         pushListeners(*groupId, peer.sceneId);
     }
@@ -249,16 +253,20 @@ void SignallingHub::relayToListeners(Peer& peer, const Frame& frame) {
     if (voice.empty() || groups.empty()) {
         return;
     }
-    const auto out = makeFrame(Message::audioData, voice);
-    for (auto& [key, other] : peers_) {
-        if (&other == &peer || other.sceneId != peer.sceneId || !other.userId) {
-            continue;
+    // Once to each listener, however many of the groups it listens to.
+    std::vector<Peer*> receivers;
+    for (const auto groupId : groups) {
+        const auto found = listenersOf_.find(groupId);
+        if (found != listenersOf_.end()) {
+            receivers.insert(receivers.end(), found->second.begin(), found->second.end());
         }
-        for (const auto groupId : groups) {
-            if (other.listensTo(groupId)) {
-                other.session->send(*out);
-                break;
-            }
+    }
+    std::sort(receivers.begin(), receivers.end());
+    receivers.erase(std::unique(receivers.begin(), receivers.end()), receivers.end());
+    const auto out = makeFrame(Message::audioData, voice);
+    for (Peer* other : receivers) {
+        if (other != &peer && other->sceneId == peer.sceneId) {
+            other->session->send(*out);
         }
     }
 }
@@ -412,6 +420,18 @@ void SignallingHub::announce(std::int64_t userId, std::int64_t sceneId, Message 
         if (other.userId && other.userId != userId && other.sceneId == sceneId) {
             other.session->send(frame);
         }
+    }
+}
+
+void SignallingHub::setListening(Peer& peer, std::int64_t groupId, bool listening) {
+    auto& listeners = listenersOf_[groupId];
+    if (listening) {
+        listeners.push_back(&peer);
+    } else {
+        listeners.erase(std::remove(listeners.begin(), listeners.end(), &peer), listeners.end());
+    }
+    if (listeners.empty()) {
+        listenersOf_.erase(groupId);
     }
 }
 
