@@ -4,12 +4,10 @@
 #include <asio/read.hpp>
 #include <asio/read_until.hpp>
 #include <asio/write.hpp>
-#include <chrono>
-#include <optional>
 #include <string_view>
 
 #include "server/ApiHandler.h"
-#include "server/FormParser.h"
+#include "server/BodyFraming.h"
 
 namespace intercom::server {
 
@@ -18,10 +16,6 @@ namespace {
 // Far above any real client's head (a few hundred bytes), far below what would grow the
 // server: a head beyond it is refused, not stored.
 constexpr std::size_t kMaxHeadBytes = 32 * 1024;
-// For a whole request to arrive, and for the next one on a kept-alive connection. A client
-// that needs longer is dropped, so that silent clients cannot gather until the process runs
-// out of descriptors.
-constexpr auto kRequestLimit = std::chrono::seconds(10);
 
 constexpr std::string_view kHeadEnd = "\r\n\r\n";
 
@@ -31,65 +25,6 @@ std::string headTooLargeReply() {
            "Content-Type: application/json; charset=utf-8\r\n"
            "Content-Length: " +
            std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
-}
-
-bool sameLetters(std::string_view text, std::string_view lowerCase) {
-    if (text.size() != lowerCase.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char letter =
-            text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] + 32) : text[i];
-        if (letter != lowerCase[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-// How the head says its body is framed: the Content-Length (0 when none), and whether it
-// names another framing, which is read no further (the router then finds no body and
-// refuses the request).
-struct BodyFraming {
-    std::size_t length = 0;
-    bool known = true;
-};
-
-BodyFraming bodyFraming(std::string_view head) {
-    BodyFraming framing;
-    std::size_t start = head.find("\r\n");
-    while (start != std::string_view::npos && start + 2 < head.size()) {
-        const auto end = head.find("\r\n", start + 2);
-        const auto line = head.substr(start + 2, end - start - 2);
-        start = end;
-        const auto colon = line.find(':');
-        if (colon == std::string_view::npos) {
-            continue;
-        }
-        const auto name = line.substr(0, colon);
-        const auto value = trimmed(line.substr(colon + 1));
-        if (sameLetters(name, "transfer-encoding")) {
-            framing.known = false;
-        } else if (sameLetters(name, "content-length")) {
-            const auto length = decimalInteger(value);
-            if (!length || *length < 0) {
-                framing.known = false;
-            } else {
-                framing.length = static_cast<std::size_t>(*length);
-            }
-        }
-    }
-    return framing;
 }
 
 }  // namespace
@@ -105,7 +40,7 @@ void HTTPConnection::start() {
 }
 
 void HTTPConnection::readHead() {
-    deadline_.expires_after(kRequestLimit);
+    deadline_.expires_after(RequestRouter::kRequestLimit);
     deadline_.async_wait([weak = weak_from_this()](asio::error_code error) {
         const auto self = weak.lock();
         if (!error && self) {

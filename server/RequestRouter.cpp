@@ -53,6 +53,7 @@ class MemoryStream final : public httplib::Stream {
 
 RequestRouter::RequestRouter() {
     set_payload_max_length(kMaxBodyBytes);
+    set_keep_alive_timeout(kRequestLimit.count());
 }
 
 RequestRouter::Reply RequestRouter::answer(std::string_view request,

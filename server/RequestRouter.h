@@ -3,6 +3,7 @@
 #include <httplib.h>
 
 #include <asio/ip/tcp.hpp>
+#include <chrono>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -17,6 +18,10 @@ class RequestRouter : public httplib::Server {
   public:
     // Far above any real form; a bigger body is turned away before it is read.
     static constexpr std::size_t kMaxBodyBytes = 1 << 20;
+    // For a whole request to arrive, and for the next one on a kept-alive connection (the
+    // replies say so). A client that needs longer is dropped, so that silent clients cannot
+    // gather until the process runs out of descriptors.
+    static constexpr std::chrono::seconds kRequestLimit{10};
 
     RequestRouter();
 
