@@ -1,9 +1,13 @@
 // The stand-in server relaying voice on loopback: 50 users talk at once, one 40 ms block each
 // (25 frames a second), to 200 listeners. Reported: the server process's CPU share while it
 // relays, and the delay from a block's send to its arrival at a listener (median and 99th
-// percentile). The argument is the number of groups the talkers and listeners spread over:
-// with 1 every listener hears every talker (250,000 frames a second out), with 50 each
-// talker has a group of 4 listeners.
+// percentile). The argument is the number of listeners in each group, which each talker
+// speaks to: with 200 every listener hears every talker (250,000 frames a second out), with
+// 4 each talker has a group of 4 listeners.
+//
+// `--scale=N` multiplies the load: N times the talkers, listeners and groups, each group as
+// big as before, so N times the frames in and out. A relay whose cost grows with the load
+// costs N times the CPU.
 #include <benchmark/benchmark.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
@@ -12,13 +16,15 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
 #include <mutex>
 #include <nlohmann/json.hpp>
-#include <sstream>
+#include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -32,17 +38,19 @@ namespace {
 using namespace intercom;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kTalkers = 50;
-constexpr int kListeners = 200;
+constexpr int kTalkersAtScale1 = 50;
+constexpr int kListenersAtScale1 = 200;
 constexpr auto kBlock = std::chrono::milliseconds(40);
 constexpr auto kWarmUp = std::chrono::seconds(1);
 constexpr auto kMeasured = std::chrono::seconds(5);
 constexpr int kReaderThreads = 4;
 constexpr std::int64_t kScene = 1;
 
-std::filesystem::path writeData(int groups) {
+int scale = 1;
+
+std::filesystem::path writeData(int talkers, int listeners, int groups) {
     nlohmann::json users = nlohmann::json::array();
-    for (int id = 1; id <= kTalkers + kListeners; ++id) {
+    for (int id = 1; id <= talkers + listeners; ++id) {
         users.push_back({{"id", id},
                          {"name", "user" + std::to_string(id)},
                          {"code", "x"},
@@ -57,7 +65,7 @@ std::filesystem::path writeData(int groups) {
         groupIds.push_back(1000 + g);
         // The server relays only where the talker may speak and lets listen only where the
         // listener may listen: everyone may do both everywhere.
-        for (int id = 1; id <= kTalkers + kListeners; ++id) {
+        for (int id = 1; id <= talkers + listeners; ++id) {
             permissions.push_back(
                 {{"userId", id}, {"groupId", 1000 + g}, {"speak", true}, {"listen", true}});
         }
@@ -72,25 +80,6 @@ std::filesystem::path writeData(int groups) {
                       ("relay-bench-" + std::to_string(::getpid()) + ".json");
     std::ofstream(path) << document.dump();
     return path;
-}
-
-double serverCPUSeconds(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    // Fields after the command name, which is in parentheses and may hold spaces.
-    std::istringstream fields(text.substr(text.rfind(')') + 2));
-    std::string field;
-    unsigned long long utime = 0;
-    unsigned long long stime = 0;
-    for (int index = 3; fields >> field; ++index) {
-        if (index == 14) {
-            utime = std::stoull(field);
-        } else if (index == 15) {
-            stime = std::stoull(field);
-            break;
-        }
-    }
-    return static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
 void sendAll(int fd, const Bytes& bytes) {
@@ -128,8 +117,10 @@ struct Listener {
 };
 
 void BM_VoiceRelay(benchmark::State& state) {
-    const int groups = static_cast<int>(state.range(0));
-    const auto dataFile = writeData(groups);
+    const int talkerCount = kTalkersAtScale1 * scale;
+    const int listenerCount = kListenersAtScale1 * scale;
+    const int groups = listenerCount / static_cast<int>(state.range(0));
+    const auto dataFile = writeData(talkerCount, listenerCount, groups);
     std::string error;
     auto server =
         test::ServerChild::start(INTERCOM_SERVER_PATH, {"--data", dataFile.string()}, error);
@@ -139,17 +130,17 @@ void BM_VoiceRelay(benchmark::State& state) {
     }
 
     std::vector<int> talkers;
-    std::vector<Listener> listeners(kListeners);
-    for (int i = 0; i < kTalkers; ++i) {
+    std::vector<Listener> listeners(static_cast<std::size_t>(listenerCount));
+    for (int i = 0; i < talkerCount; ++i) {
         FrameReader reader;
         const int fd = test::connectLoopback(server->signallingPort());
         request(fd, reader, Message::sceneBind,
                 *FrameBuilder(Message::sceneBind).integer(i + 1).integer(kScene).finish());
         talkers.push_back(fd);
     }
-    for (int j = 0; j < kListeners; ++j) {
+    for (int j = 0; j < listenerCount; ++j) {
         auto& listener = listeners[static_cast<std::size_t>(j)];
-        const std::int64_t id = kTalkers + j + 1;
+        const std::int64_t id = talkerCount + j + 1;
         listener.fd = test::connectLoopback(server->signallingPort());
         request(listener.fd, listener.reader, Message::sceneBind,
                 *FrameBuilder(Message::sceneBind).integer(id).integer(kScene).finish());
@@ -175,7 +166,7 @@ void BM_VoiceRelay(benchmark::State& state) {
     for (int t = 0; t < kReaderThreads; ++t) {
         readers.emplace_back([&, t] {
             const int poller = ::epoll_create1(EPOLL_CLOEXEC);
-            for (int j = t; j < kListeners; j += kReaderThreads) {
+            for (int j = t; j < listenerCount; j += kReaderThreads) {
                 epoll_event event{};
                 event.events = EPOLLIN;
                 event.data.ptr = &listeners[static_cast<std::size_t>(j)];
@@ -224,7 +215,7 @@ void BM_VoiceRelay(benchmark::State& state) {
         const auto start = Clock::now();
         const auto measureFrom = start + kWarmUp;
         const auto end = measureFrom + kMeasured;
-        const auto step = std::chrono::microseconds(kBlock) / kTalkers;
+        const auto step = std::chrono::microseconds(kBlock) / talkerCount;
         double cpuAtStart = 0;
         for (std::int64_t slot = 0;; ++slot) {
             const auto due = start + step * slot;
@@ -233,11 +224,11 @@ void BM_VoiceRelay(benchmark::State& state) {
             }
             std::this_thread::sleep_until(due);
             if (!measuring && due >= measureFrom) {
-                cpuAtStart = serverCPUSeconds(server->pid());
+                cpuAtStart = server->cpuSeconds();
                 windowStart = Clock::now().time_since_epoch().count();
                 measuring = true;
             }
-            const int talker = static_cast<int>(slot % kTalkers);
+            const int talker = static_cast<int>(slot % talkerCount);
             Bytes block(64, 0);
             block[0] = 0x3C;
             const auto now = Clock::now().time_since_epoch().count();
@@ -251,7 +242,7 @@ void BM_VoiceRelay(benchmark::State& state) {
                                                                     .finish());
             sent += measuring ? 1 : 0;
         }
-        cpu = serverCPUSeconds(server->pid()) - cpuAtStart;
+        cpu = server->cpuSeconds() - cpuAtStart;
         // Whatever is still on its way arrives within this.
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
     }
@@ -277,7 +268,7 @@ void BM_VoiceRelay(benchmark::State& state) {
         return static_cast<double>(delays[index]) / 1000.0;
     };
     const double seconds = std::chrono::duration<double>(kMeasured).count();
-    const double expected = static_cast<double>(sent) * kListeners / groups;
+    const double expected = static_cast<double>(sent) * listenerCount / groups;
     state.counters["server_cpu_%"] = 100.0 * cpu / seconds;
     state.counters["delay_median_us"] = percentile(0.5);
     state.counters["delay_p99_us"] = percentile(0.99);
@@ -288,13 +279,32 @@ void BM_VoiceRelay(benchmark::State& state) {
 }
 
 BENCHMARK(BM_VoiceRelay)
-    ->ArgName("groups")
-    ->Arg(1)
-    ->Arg(50)
+    ->ArgName("listeners_per_group")
+    ->Arg(200)
+    ->Arg(4)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    std::vector<char*> rest;
+    for (int i = 0; i < argc; ++i) {
+        const std::string_view argument(argv[i]);
+        if (argument.rfind("--scale=", 0) == 0) {
+            scale = std::max(1, std::atoi(argv[i] + 8));
+        } else {
+            rest.push_back(argv[i]);
+        }
+    }
+    int count = static_cast<int>(rest.size());
+    benchmark::Initialize(&count, rest.data());
+    if (benchmark::ReportUnrecognizedArguments(count, rest.data())) {
+        return 1;
+    }
+    benchmark::AddCustomContext("scale", std::to_string(scale));
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -19,7 +19,4 @@ std::optional<std::int64_t> decimalInteger(std::string_view text);
 // The value of one hexadecimal digit, or -1 for any other character.
 int hexDigitValue(char character);
 
-// True when `text` is well-formed UTF-8 (no overlong forms, no surrogates).
-bool isValidUTF8(std::string_view text);
-
 }  // namespace intercom::server

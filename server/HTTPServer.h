@@ -1,23 +1,20 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "server/AdminHandler.h"
 #include "server/ApiHandler.h"
-
-namespace httplib {
-class Server;
-}
+#include "server/RequestRouter.h"
 
 namespace intercom::server {
 
-// The HTTP side of the stand-in server: posts to the API paths answered by ApiHandler on
-// a thread of its own, every reply a JSON object, also for requests it turns away.
+// The HTTP side of the stand-in server: posts to the API paths answered by ApiHandler, every
+// reply a JSON object, also for requests it turns away. A few threads of its own run every
+// connection without ever waiting on a client, so slow or silent clients do not hold up
+// the others.
 class HTTPServer {
   public:
     // With `push`, `/admin/push` sends frames to connected users through it.
@@ -29,14 +26,16 @@ class HTTPServer {
     // Binds `host`:`port` (0: any free port) and starts answering; the bound port, or
     // nothing when binding failed.
     std::optional<std::uint16_t> start(const std::string& host, std::uint16_t port);
+    // Stops answering and closes every connection.
     void stop();
 
   private:
+    struct Running;
+
     ApiHandler handler_;
     AdminHandler admin_;
-    std::unique_ptr<httplib::Server> server_;
-    std::atomic<bool> loopEnded_{false};
-    std::thread thread_;
+    RequestRouter router_;
+    std::unique_ptr<Running> running_;
 };
 
 }  // namespace intercom::server

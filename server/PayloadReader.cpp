@@ -5,11 +5,11 @@
 namespace intercom::server {
 
 std::optional<std::int64_t> PayloadReader::integer() {
-    if (rest_.size() < 4) {
+    if (rest_.size() < kInt32Size) {
         return std::nullopt;
     }
-    const auto value = bigEndianInt32(rest_.first(4));
-    rest_ = rest_.subspan(4);
+    const auto value = bigEndianInt32(rest_.first(kInt32Size));
+    rest_ = rest_.subspan(kInt32Size);
     return value;
 }
 

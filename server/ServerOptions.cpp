@@ -23,11 +23,14 @@ ParsedOptions parseServerOptions(const std::vector<std::string>& arguments) {
     ServerOptions options;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const auto& flag = arguments[i];
+        if (flag == "--help" || flag == "--version") {
+            return {flag == "--help" ? Command::showHelp : Command::showVersion, std::nullopt, {}};
+        }
         if (flag != "--data" && flag != "--http-port" && flag != "--signalling-port") {
-            return {std::nullopt, "unknown option " + flag};
+            return {Command::serve, std::nullopt, "unknown option " + flag};
         }
         if (i + 1 == arguments.size()) {
-            return {std::nullopt, flag + " needs a value"};
+            return {Command::serve, std::nullopt, flag + " needs a value"};
         }
         const auto& value = arguments[++i];
         if (flag == "--data") {
@@ -36,14 +39,26 @@ ParsedOptions parseServerOptions(const std::vector<std::string>& arguments) {
         }
         const auto port = parsePort(value);
         if (!port) {
-            return {std::nullopt, flag + " needs a port number from 0 to 65535"};
+            return {Command::serve, std::nullopt, flag + " needs a port number from 0 to 65535"};
         }
         (flag == "--http-port" ? options.httpPort : options.signallingPort) = *port;
     }
     if (options.dataFile.empty()) {
         options.dataFile = defaultDataFile();
     }
-    return {options, {}};
+    return {Command::serve, options, {}};
+}
+
+std::string serverHelp() {
+    return "usage: intercom-server [--data FILE] [--http-port N] [--signalling-port N]\n"
+           "       intercom-server --help | --version\n"
+           "\n"
+           "  --data FILE           users, scenes, groups, pages and permissions (JSON);\n"
+           "                        the demo data when not given\n"
+           "  --http-port N         the HTTP port on 127.0.0.1 (8001; 0: any free port)\n"
+           "  --signalling-port N   the signalling port on 127.0.0.1 (6001; 0: any free port)\n"
+           "  --help                this text\n"
+           "  --version             the version\n";
 }
 
 std::filesystem::path defaultDataFile() {

@@ -14,7 +14,7 @@ constexpr std::size_t kMaxBacklogBytes = 8 << 20;
 }  // namespace
 
 Session::Session(asio::ip::tcp::socket socket, SessionListener& listener)
-    : socket_(std::move(socket)), listener_(listener) {}
+    : socket_(std::move(socket)), deadline_(socket_.get_executor()), listener_(listener) {}
 
 void Session::start() {
     asio::error_code ignored;
@@ -56,7 +56,21 @@ void Session::close() {
     asio::error_code ignored;
     socket_.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
     socket_.close(ignored);
+    deadline_.cancel();
     listener_.closed(*this);
+}
+
+void Session::closeAfter(std::chrono::steady_clock::duration limit) {
+    deadline_.expires_after(limit);
+    deadline_.async_wait([self = shared_from_this()](asio::error_code error) {
+        if (!error) {
+            self->close();
+        }
+    });
+}
+
+void Session::keepOpen() {
+    deadline_.cancel();
 }
 
 void Session::read() {

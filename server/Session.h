@@ -2,6 +2,8 @@
 
 #include <array>
 #include <asio/ip/tcp.hpp>
+#include <asio/steady_timer.hpp>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -33,12 +35,16 @@ class Session : public std::enable_shared_from_this<Session> {
     void send(std::span<const std::uint8_t> frame);
     // Ends the connection; the listener hears `closed` once, whoever ends it.
     void close();
+    // Ends the connection once `limit` has passed, unless `keepOpen` comes first.
+    void closeAfter(std::chrono::steady_clock::duration limit);
+    void keepOpen();
 
   private:
     void read();
     void writePending();
 
     asio::ip::tcp::socket socket_;
+    asio::steady_timer deadline_;
     SessionListener& listener_;
     FrameReader reader_;
     std::array<std::uint8_t, 16 * 1024> chunk_{};

@@ -1,13 +1,19 @@
 #include "server/SignallingHub.h"
 
 #include <algorithm>
+#include <chrono>
 #include <string>
 
+#include "net/signalling/ByteOrder.h"
 #include "net/signalling/FrameBuilder.h"
 
 namespace intercom::server {
 
 namespace {
+
+// A client binds as soon as it connects: a connection that is still nobody's after this only
+// holds one of the process's descriptors.
+constexpr auto kBindLimit = std::chrono::seconds(5);
 
 // The listeners' JSON array as the client finds it: from the first "[" to the first "]" of
 // the payload. Only the outer array has brackets of its own, so a "]" anywhere else is inside
@@ -34,6 +40,7 @@ void SignallingHub::opened(std::shared_ptr<Session> session) {
     auto* key = session.get();
     peers_[key].session = std::move(session);
     peers_[key].session->start();
+    peers_[key].session->closeAfter(kBindLimit);
 }
 
 void SignallingHub::received(Session& session, const Frame& frame) {
@@ -107,8 +114,12 @@ void SignallingHub::bind(Peer& peer, const Frame& frame) {
     const User* user = state_.data().user(*userId);
     if (user == nullptr || user->sceneId != *sceneId) {
         // A connection that claims someone it cannot be is nobody's any more: whatever it
-        // was bound as before, it hears nothing from now on.
-        unbind(peer);
+        // was bound as before, it hears nothing from now on, and like a new connection it
+        // has a few seconds to bind.
+        if (peer.userId) {
+            unbind(peer);
+            peer.session->closeAfter(kBindLimit);
+        }
         return sendStatus(peer, frame.type, false);
     }
     if (peer.userId == user->id) {
@@ -123,6 +134,7 @@ void SignallingHub::bind(Peer& peer, const Frame& frame) {
         unbind(*older);
         older->session->close();
     }
+    peer.session->keepOpen();
     peer.userId = user->id;
     peer.sceneId = user->sceneId;
     byUser_[user->id] = peer.session.get();
@@ -146,6 +158,9 @@ void SignallingHub::unbind(Peer& peer) {
     listened.merge(peer.pressed);
     peer.tapped.clear();
     peer.pressed.clear();
+    for (const auto groupId : listened) {
+        setListening(peer, groupId, false);
+    }
     peer.userId.reset();
     byUser_.erase(userId);
     state_.setOnline(userId, false);
@@ -173,7 +188,8 @@ void SignallingHub::turnPage(Peer& peer, const Frame& frame) {
         return sendStatus(peer, frame.type, false);
     }
     const auto count = reader.integer();
-    if (!count || *count < 0 || static_cast<std::uint64_t>(*count) * 4 != reader.remaining()) {
+    if (!count || *count < 0 ||
+        static_cast<std::uint64_t>(*count) * kInt32Size != reader.remaining()) {
         return sendStatus(peer, frame.type, false);
     }
     std::vector<std::int64_t> groups;
@@ -208,6 +224,7 @@ void SignallingHub::listen(Peer& peer, const Frame& frame) {
     sendStatus(peer, frame.type, true);
     const bool after = peer.listensTo(*groupId);
     if (before != after) {
+        setListening(peer, *groupId, after);
         state_.setListening(*peer.userId, *groupId, after);
         pushListeners(*groupId, peer.sceneId);
     }
@@ -219,7 +236,8 @@ void SignallingHub::relayToListeners(Peer& peer, const Frame& frame) {
         return;
     }
     const auto count = reader.integer();
-    if (!count || *count < 0 || static_cast<std::uint64_t>(*count) * 4 > reader.remaining()) {
+    if (!count || *count < 0 ||
+        static_cast<std::uint64_t>(*count) * kInt32Size > reader.remaining()) {
         return;
     }
     // The small broadcast names every group of the page; the talker is heard only in those
@@ -235,16 +253,20 @@ void SignallingHub::relayToListeners(Peer& peer, const Frame& frame) {
     if (voice.empty() || groups.empty()) {
         return;
     }
-    const auto out = makeFrame(Message::audioData, voice);
-    for (auto& [key, other] : peers_) {
-        if (&other == &peer || other.sceneId != peer.sceneId || !other.userId) {
-            continue;
+    // Once to each listener, however many of the groups it listens to.
+    std::vector<Peer*> receivers;
+    for (const auto groupId : groups) {
+        const auto found = listenersOf_.find(groupId);
+        if (found != listenersOf_.end()) {
+            receivers.insert(receivers.end(), found->second.begin(), found->second.end());
         }
-        for (const auto groupId : groups) {
-            if (other.listensTo(groupId)) {
-                other.session->send(*out);
-                break;
-            }
+    }
+    std::sort(receivers.begin(), receivers.end());
+    receivers.erase(std::unique(receivers.begin(), receivers.end()), receivers.end());
+    const auto out = makeFrame(Message::audioData, voice);
+    for (Peer* other : receivers) {
+        if (other != &peer && other->sceneId == peer.sceneId) {
+            other->session->send(*out);
         }
     }
 }
@@ -398,6 +420,18 @@ void SignallingHub::announce(std::int64_t userId, std::int64_t sceneId, Message 
         if (other.userId && other.userId != userId && other.sceneId == sceneId) {
             other.session->send(frame);
         }
+    }
+}
+
+void SignallingHub::setListening(Peer& peer, std::int64_t groupId, bool listening) {
+    auto& listeners = listenersOf_[groupId];
+    if (listening) {
+        listeners.push_back(&peer);
+    } else {
+        listeners.erase(std::remove(listeners.begin(), listeners.end(), &peer), listeners.end());
+    }
+    if (listeners.empty()) {
+        listenersOf_.erase(groupId);
     }
 }
 

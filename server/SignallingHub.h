@@ -70,10 +70,14 @@ class SignallingHub final : public SessionListener {
     // Tells the other users of the scene that the user came or went.
     void announce(std::int64_t userId, std::int64_t sceneId, Message presence);
     void pushListeners(std::int64_t groupId, std::int64_t sceneId);
+    void setListening(Peer& peer, std::int64_t groupId, bool listening);
 
     ServerState& state_;
     std::map<Session*, Peer> peers_;
     std::map<std::int64_t, Session*> byUser_;
+    // Who listens to each group, so that a voice frame costs what it delivers rather than a
+    // walk over every connection.
+    std::map<std::int64_t, std::vector<Peer*>> listenersOf_;
     // The groups of each user's last page, by user rather than by connection: a client that
     // reconnects announces its listening again but not its page, and still shows that page.
     std::map<std::int64_t, std::vector<std::int64_t>> onScreen_;

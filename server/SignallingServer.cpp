@@ -1,41 +1,28 @@
 #include "server/SignallingServer.h"
 
-#include <asio/ip/address.hpp>
 #include <asio/post.hpp>
 #include <future>
 #include <memory>
 
 namespace intercom::server {
 
-SignallingServer::SignallingServer(ServerState& state) : acceptor_(io_), hub_(state) {}
+SignallingServer::SignallingServer(ServerState& state)
+    : hub_(state),
+      listener_(
+          io_.get_executor(), [this] { return io_.get_executor(); },
+          [this](asio::ip::tcp::socket socket) {
+              hub_.opened(std::make_shared<Session>(std::move(socket), hub_));
+          }) {}
 
 SignallingServer::~SignallingServer() {
     stop();
 }
 
 std::optional<std::uint16_t> SignallingServer::start(const std::string& host, std::uint16_t port) {
-    asio::error_code error;
-    const auto address = asio::ip::make_address(host, error);
-    if (error) {
+    const auto bound = listener_.open(host, port);
+    if (!bound) {
         return std::nullopt;
     }
-    const asio::ip::tcp::endpoint endpoint(address, port);
-    acceptor_.open(endpoint.protocol(), error);
-    if (!error) {
-        acceptor_.set_option(asio::ip::tcp::acceptor::reuse_address(true), error);
-    }
-    if (!error) {
-        acceptor_.bind(endpoint, error);
-    }
-    if (!error) {
-        acceptor_.listen(asio::socket_base::max_listen_connections, error);
-    }
-    if (error) {
-        acceptor_.close(error);
-        return std::nullopt;
-    }
-    const auto bound = acceptor_.local_endpoint().port();
-    accept();
     thread_ = std::thread([this] { io_.run(); });
     const std::lock_guard lock(lifecycle_);
     running_ = true;
@@ -50,8 +37,7 @@ void SignallingServer::stop() {
         }
         running_ = false;
         asio::post(io_, [this] {
-            asio::error_code ignored;
-            acceptor_.close(ignored);
+            listener_.close();
             hub_.closeAll();
             io_.stop();
         });
@@ -73,18 +59,6 @@ bool SignallingServer::push(std::int64_t userId, std::span<const std::uint8_t> f
         asio::post(io_, std::move(task));
     }
     return sent.get();
-}
-
-void SignallingServer::accept() {
-    acceptor_.async_accept([this](asio::error_code error, asio::ip::tcp::socket socket) {
-        if (error == asio::error::operation_aborted || !acceptor_.is_open()) {
-            return;
-        }
-        if (!error) {
-            hub_.opened(std::make_shared<Session>(std::move(socket), hub_));
-        }
-        accept();
-    });
 }
 
 }  // namespace intercom::server

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <asio/io_context.hpp>
-#include <asio/ip/tcp.hpp>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -9,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "server/Listener.h"
 #include "server/ServerState.h"
 #include "server/SignallingHub.h"
 
@@ -33,11 +33,9 @@ class SignallingServer {
     bool push(std::int64_t userId, std::span<const std::uint8_t> frame);
 
   private:
-    void accept();
-
     asio::io_context io_;
-    asio::ip::tcp::acceptor acceptor_;
     SignallingHub hub_;
+    Listener listener_;
     // Guards `running_` and orders the posts of pushes against the stop's: a push posted
     // while running runs before the stop's close, so it never waits on a stopped loop.
     std::mutex lifecycle_;

@@ -22,10 +22,17 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     const auto parsed = parseServerOptions(std::vector<std::string>(argv + 1, argv + argc));
+    if (parsed.command == Command::showHelp) {
+        std::cout << serverHelp();
+        return 0;
+    }
+    if (parsed.command == Command::showVersion) {
+        std::cout << "intercom-server " << INTERCOM_VERSION << "\n";
+        return 0;
+    }
     if (!parsed.options) {
         intercom::logFailure(parsed.error);
-        std::cerr << "usage: intercom-server [--data FILE] [--http-port N] "
-                     "[--signalling-port N]\n";
+        std::cerr << serverHelp();
         return 2;
     }
     const auto& options = *parsed.options;

@@ -21,6 +21,7 @@ class ServerProcess {
     ServerProcess& operator=(const ServerProcess&) = delete;
 
     std::uint16_t httpPort() const { return child_->httpPort(); }
+    std::uint16_t signallingPort() const { return child_->signallingPort(); }
     std::string baseURL() const;
     bool isRunning() const;
 

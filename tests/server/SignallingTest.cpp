@@ -386,12 +386,19 @@ TEST_F(SignallingTest, FramesSplitAndJoinedByTheStreamAreHandledWhole) {
 TEST_F(SignallingTest, ANewConnectionOfTheSameUserReplacesTheOldOne) {
     auto watcher = user(1, 1);
     auto old = user(2, 1);
+    old->request(Message::channelListenerTap,
+                 listenerFrame(Message::channelListenerTap, 2, 1, 101, true));
     settle({watcher.get()});
     auto fresh = user(2, 1);
     EXPECT_TRUE(old->closedByServer());
     EXPECT_EQ(typesOf(watcher->drain()), (Types{Message::userOffline, Message::userOnline}));
     EXPECT_EQ(post("/admin/push", "uid=2&type=80&payload=00000002").value("code", 0), 1);
     EXPECT_EQ(fresh->nextOf(Message::tally)->payload, Bytes({0, 0, 0, 2}));
+
+    // The old connection's listening went with it.
+    watcher->send(audioFrame(Message::audioChannels, 1, 1, {101}, voiceBlock(1)));
+    watcher->drain();
+    EXPECT_EQ(typesOf(fresh->drain()), Types{});
 }
 
 TEST_F(SignallingTest, ListenerNamesWithBracketsKeepTheArrayWhole) {

@@ -9,6 +9,10 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
 
 namespace intercom::test {
 
@@ -116,6 +120,34 @@ std::unique_ptr<ServerChild> ServerChild::start(const std::string& executable,
         return nullptr;
     }
     return child;
+}
+
+double ServerChild::cpuSeconds() const {
+    std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
+    const std::string text((std::istreambuf_iterator<char>(stat)),
+                           std::istreambuf_iterator<char>());
+    // Fields after the command name, which is in parentheses and may hold spaces: the state is
+    // field 3, user and system time are fields 14 and 15.
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    unsigned long long ticks = 0;
+    for (int index = 3; index <= 15 && fields >> field; ++index) {
+        if (index >= 14) {
+            ticks += std::stoull(field);
+        }
+    }
+    return static_cast<double>(ticks) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+std::size_t ServerChild::residentBytes() const {
+    std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            return std::stoull(line.substr(6)) * 1024;
+        }
+    }
+    return 0;
 }
 
 ServerChild::~ServerChild() {

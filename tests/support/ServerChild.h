@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -29,6 +30,9 @@ class ServerChild {
     ServerChild& operator=(const ServerChild&) = delete;
 
     pid_t pid() const { return pid_; }
+    // The CPU time it has used so far (user and system), and its resident memory now.
+    double cpuSeconds() const;
+    std::size_t residentBytes() const;
     std::uint16_t httpPort() const { return httpPort_; }
     std::uint16_t signallingPort() const { return signallingPort_; }
 

@@ -4,6 +4,7 @@
 
 #include "model/UserInfo.h"
 #include "net/signalling/ReceivedPayload.h"
+#include "net/signalling/UTF8.h"
 #include "net/signalling/VoiceRoute.h"
 #include "platform/KeyValueStore.h"
 #include "support/Hex.h"

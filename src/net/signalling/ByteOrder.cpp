@@ -4,19 +4,19 @@
 
 namespace intercom {
 
-std::optional<std::array<std::uint8_t, 4>> int32Data(std::int64_t value) {
+std::optional<std::array<std::uint8_t, kInt32Size>> int32Data(std::int64_t value) {
     if (value < std::numeric_limits<std::int32_t>::min() ||
         value > std::numeric_limits<std::int32_t>::max()) {
         return std::nullopt;
     }
     const auto bits = static_cast<std::uint32_t>(value);
-    return std::array<std::uint8_t, 4>{
+    return std::array<std::uint8_t, kInt32Size>{
         static_cast<std::uint8_t>(bits >> 24), static_cast<std::uint8_t>(bits >> 16),
         static_cast<std::uint8_t>(bits >> 8), static_cast<std::uint8_t>(bits)};
 }
 
 std::int64_t bigEndianInt32(std::span<const std::uint8_t> data) {
-    if (data.size() < 4) {
+    if (data.size() < kInt32Size) {
         return kNoInt32Data;
     }
     const std::uint32_t bits = (std::uint32_t{data[0]} << 24) | (std::uint32_t{data[1]} << 16) |

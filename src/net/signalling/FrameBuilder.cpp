@@ -12,7 +12,7 @@ FrameBuilder::FrameBuilder(std::int32_t code, std::size_t payloadCapacity) {
     frame_.reserve(kFrameHeaderSize +
                    std::min(payloadCapacity, static_cast<std::size_t>(kMaxFrameLength)));
     // The length is filled in by `finish`, once the size is known.
-    frame_.resize(4);
+    frame_.resize(kInt32Size);
     integer(code);
 }
 
@@ -34,7 +34,7 @@ FrameBuilder& FrameBuilder::flag(bool value) {
 
 FrameBuilder& FrameBuilder::bytes(std::span<const std::uint8_t> data) {
     // Checked before growing, so an oversized field never costs its own size in memory.
-    const auto length = frame_.size() - 4;
+    const auto length = frame_.size() - kInt32Size;
     if (refused_ || data.size() > static_cast<std::size_t>(kMaxFrameLength) - length) {
         refused_ = true;
         return *this;
@@ -51,7 +51,7 @@ std::optional<Bytes> FrameBuilder::finish() {
     if (refused_) {
         return std::nullopt;
     }
-    const auto length = int32Data(static_cast<std::int64_t>(frame_.size() - 4));
+    const auto length = int32Data(static_cast<std::int64_t>(frame_.size() - kInt32Size));
     std::copy(length->begin(), length->end(), frame_.begin());
     return std::move(frame_);
 }

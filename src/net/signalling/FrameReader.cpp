@@ -20,17 +20,17 @@ std::optional<Frame> FrameReader::next() {
         return std::nullopt;
     }
     const auto pending = std::span<const std::uint8_t>(buffer_).subspan(start_);
-    if (pending.size() < 4) {
+    if (pending.size() < kInt32Size) {
         return std::nullopt;
     }
-    const auto length = bigEndianInt32(pending.first(4));
+    const auto length = bigEndianInt32(pending.first(kInt32Size));
     if (length < kMinFrameLength || length > kMaxFrameLength) {
         broken_ = true;
         buffer_ = Bytes();
         start_ = 0;
         return std::nullopt;
     }
-    const auto size = static_cast<std::size_t>(length) + 4;
+    const auto size = static_cast<std::size_t>(length) + kInt32Size;
     if (pending.size() < size) {
         return std::nullopt;
     }

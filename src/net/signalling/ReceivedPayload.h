@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include "model/Group.h"
 #include "model/UserInfo.h"
@@ -11,10 +10,6 @@
 #include "platform/Bytes.h"
 
 namespace intercom {
-
-// Whether `bytes` are well-formed UTF-8 (no overlong forms, surrogates or values past
-// U+10FFFF), the way a strict decoder takes them.
-bool isValidUTF8(std::string_view bytes);
 
 // The text that a payload carries from `offset` to its end; none when it is not UTF-8 or the
 // payload is shorter than `offset`.

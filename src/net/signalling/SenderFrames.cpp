@@ -4,15 +4,10 @@
 
 #include "model/Setting.h"
 #include "model/UserInfo.h"
+#include "net/signalling/ByteOrder.h"
 #include "net/signalling/FrameBuilder.h"
 
 namespace intercom {
-
-namespace {
-
-constexpr std::size_t kIntSize = 4;
-
-}  // namespace
 
 std::optional<Bytes> makeSceneBindFrame() {
     const auto user = UserInfo::current();
@@ -35,7 +30,7 @@ Bytes makePingFrame() {
 
 std::optional<Bytes> makeTurnPageFrame(const Page& page) {
     const auto user = UserInfo::current();
-    FrameBuilder builder(Message::turnPage, kIntSize * (3 + page.groups.size()));
+    FrameBuilder builder(Message::turnPage, kInt32Size * (3 + page.groups.size()));
     builder.integer(user.id).integer(user.sceneId);
     builder.integer(static_cast<std::int64_t>(page.groups.size()));
     for (const auto& group : page.groups) {
@@ -46,7 +41,7 @@ std::optional<Bytes> makeTurnPageFrame(const Page& page) {
 
 std::optional<Bytes> makeChannelListenerFrame(Message message, const Group& group, bool flag) {
     const auto user = UserInfo::current();
-    return FrameBuilder(message, kIntSize * 4 + user.name.size())
+    return FrameBuilder(message, kInt32Size * 4 + user.name.size())
         .integer(user.id)
         .integer(user.sceneId)
         .integer(group.id)
@@ -57,7 +52,7 @@ std::optional<Bytes> makeChannelListenerFrame(Message message, const Group& grou
 
 std::optional<Bytes> makeCallMessageFrame(Message message, std::int64_t otherId) {
     const auto user = UserInfo::current();
-    FrameBuilder builder(message, kIntSize * 3 + user.name.size());
+    FrameBuilder builder(message, kInt32Size * 3 + user.name.size());
     builder.integer(user.id).integer(user.sceneId).integer(otherId);
     if (message == Message::callOnline || message == Message::callOffline ||
         message == Message::callAgree) {
@@ -70,7 +65,7 @@ std::optional<Bytes> makeAudioFrame(Message message, std::int64_t id,
                                     const std::vector<Group>& groups,
                                     std::span<const std::uint8_t> amr) {
     const auto sceneId = UserInfo::current().sceneId;
-    FrameBuilder builder(message, kIntSize * (3 + groups.size()) + amr.size());
+    FrameBuilder builder(message, kInt32Size * (3 + groups.size()) + amr.size());
     builder.integer(id).integer(sceneId);
     if (!groups.empty()) {
         builder.integer(static_cast<std::int64_t>(groups.size()));
