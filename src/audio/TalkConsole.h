@@ -21,9 +21,10 @@ class TCPSocket;
 // The home page's talk state, recorder and player: everything that the main thread, the
 // connection's thread and the recorder's timer thread share.
 //
-// The capture callback needs the mode, the single talk group, the page and the partner as
-// one consistent view, so those are kept under one short lock and copied out together for
-// every block (`snapshot`); the page is shared immutably, so the copy costs one reference.
+// The capture callback needs the mode, the single talk group and the page as one consistent
+// view, so those are kept under one short lock and copied out together for every block
+// (`snapshot`); the page is shared immutably, so the copy costs one reference. The call
+// partner is asked afterwards, outside that lock, through the partner lookup.
 //
 // Starting and stopping capture is serialised by a lock of its own, and so are starting and
 // stopping the player: each is held while a device opens, which takes a while on a sound
