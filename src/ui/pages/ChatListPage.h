@@ -8,10 +8,9 @@
 #include "model/UserInfo.h"
 #include "net/api/JSONValue.h"
 #include "platform/NotificationCenter.h"
+#include "ui/controls/CollectionGrid.h"
 
 namespace intercom {
-
-class CollectionGrid;
 
 // The overlay from which the user places a private call: the users the server offers, two
 // a row, each with a button that calls them. Keeps their online state current while open

@@ -11,10 +11,9 @@
 #include "model/UserInfo.h"
 #include "net/api/JSONValue.h"
 #include "platform/NotificationCenter.h"
+#include "ui/controls/CollectionGrid.h"
 
 namespace intercom {
-
-class CollectionGrid;
 
 // The listeners of one group, over the groups panel, four names a row. A click anywhere
 // on it closes it. Built from "GroupUsersAlert.ui".
