@@ -51,8 +51,6 @@ constexpr std::size_t kPaceSamples = 80;
 constexpr std::size_t kPaceUpsampling = 6;
 // Far above the codec's noise on silence, well below the click after the codec.
 constexpr std::int16_t kClickThreshold = 1500;
-// The click is looked for within this many samples after the talk's start.
-constexpr std::size_t kClickSearch = 16000;
 
 long long wallNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
