@@ -54,8 +54,6 @@ constexpr std::size_t kPaceSamples = VoiceFormat::samplesFor(std::chrono::millis
 constexpr std::size_t kPaceUpsampling = 48000 / VoiceFormat::kSampleRate;
 // Far above the codec's noise on silence, well below the click after the codec.
 constexpr std::int16_t kClickThreshold = 1500;
-// The click is looked for within this many samples after the talk's start.
-constexpr std::size_t kClickSearch = VoiceFormat::samplesFor(std::chrono::seconds(2));
 
 long long wallNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(

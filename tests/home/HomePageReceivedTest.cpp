@@ -88,7 +88,7 @@ TEST_F(HomePageReceived, TallyPaintsTheBackground) {
     for (const auto& [payload, color] : steps) {
         push(Message::tally, payload);
         settle();
-        EXPECT_TRUE(waitUntil([&] { return background() == color; }, 3000))
+        EXPECT_TRUE(waitUntil([&, wanted = color] { return background() == wanted; }, 3000))
             << payload << " gave " << background().name().toStdString();
     }
 }

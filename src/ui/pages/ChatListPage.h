@@ -8,6 +8,7 @@
 #include "net/api/JSONValue.h"
 #include "platform/NotificationCenter.h"
 #include "ui/ItemGridOutlets.h"
+#include "ui/controls/CollectionGrid.h"
 
 namespace intercom {
 

@@ -12,10 +12,9 @@
 #include "net/api/JSONValue.h"
 #include "platform/NotificationCenter.h"
 #include "ui/ItemGridOutlets.h"
+#include "ui/controls/CollectionGrid.h"
 
 namespace intercom {
-
-class CollectionGrid;
 
 // The listeners of one group, over the groups panel, four names a row. A click anywhere
 // on it closes it. Built from "GroupUsersAlert.ui".
