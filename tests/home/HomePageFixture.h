@@ -40,7 +40,8 @@ class HomePageFixture : public ::testing::Test {
     void SetUp() override;
     void TearDown() override;
 
-    // Opens the page for user `userId` on a connection to `signallingPort`.
+    // Opens the page for user `userId` on a connection to `signallingPort`; against the
+    // server, returns once the server has bound the user.
     void open(std::uint16_t signallingPort, std::int64_t userId = 1);
     // The same without waiting for the first page to be on screen.
     void create(std::uint16_t signallingPort, std::int64_t userId = 1);
@@ -63,6 +64,8 @@ class HomePageFixture : public ::testing::Test {
     std::size_t pings() const { return peer_.framesOf(Message::ping).size(); }
     // Waits for the page reply and the turnPage that follows it.
     void waitForPage(std::int64_t pageNum);
+    // Waits until the server has bound the connection of user `userId`.
+    void waitUntilBound(std::int64_t userId);
     void writeMicrophone(std::chrono::seconds length);
     void pushToClient(std::int64_t uid, Message type, const std::string& payloadHex);
 
