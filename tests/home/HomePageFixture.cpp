@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLayout>
+#include <QTimer>
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
@@ -162,7 +163,19 @@ void HomePageFixture::doubleClick(QWidget* target) {
 void HomePageFixture::click(QWidget* target) {
     test::click(target, clock_);
     clock_ += 10000;
-    waitUntil([] { return false; }, doubleClickInterval() + 100);
+    // A single click acts when its timer fires, once no second press has come within the
+    // double-click interval.
+    ASSERT_TRUE(waitUntil([target] {
+        const auto timers = target->findChildren<QTimer*>(Qt::FindDirectChildrenOnly);
+        return std::none_of(timers.begin(), timers.end(),
+                            [](const QTimer* timer) { return timer->isActive(); });
+    }));
+}
+
+void HomePageFixture::runQueuedWork() {
+    const auto reached = std::make_shared<bool>(false);
+    dispatch::mainQueue().async([reached] { *reached = true; });
+    ASSERT_TRUE(waitUntil([reached] { return *reached; }));
 }
 
 QString HomePageFixture::lastNotice() const {

@@ -50,9 +50,11 @@ class HomePageFixture : public ::testing::Test {
 
     // Double-clicks a talk button and lets the queued work run.
     void doubleClick(QWidget* button);
-    // A single click on a channel button that takes effect once the double-click interval
-    // has passed.
+    // A single click on a channel button; returns once it has taken effect, after the
+    // double-click interval.
     void click(QWidget* button);
+    // Runs everything queued on the main queue so far.
+    void runQueuedWork();
     // The notice shown last, or empty.
     QString lastNotice() const;
     // Waits until the voice frames the peer received number `count` more than now, and
