@@ -3,8 +3,8 @@
 # delivering: SDL's disk driver reads it from a FIFO whose writer goes quiet, so SDL's
 # capture thread waits inside its read for good, as on a sound server whose source stalls.
 # Ending the talk must leave the window answering (the talk button repaints as idle), and
-# SIGTERM must still end the client within 2 s with status 0, all while the capture stays
-# stuck. Run on a virtual X server (tests/support/with-xvfb) with the fixed ports alone.
+# SIGTERM must still end the client with status 0, all while the capture stays stuck. Run on
+# a virtual X server (tests/support/with-xvfb) with the fixed ports alone.
 # $1 is the intercom executable, $2 the intercom-server executable.
 set -euo pipefail
 app=$1
