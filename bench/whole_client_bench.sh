@@ -193,7 +193,11 @@ click_at "$li_window" 40 110 1
 sleep 1
 click_at "$zhang_window" 40 240 1
 sleep 1
-talk() { click_at "$zhang_window" 416 491 --repeat 2 --delay 100 1; }
+talk() {
+    xdotool windowraise "$zhang_window"
+    sleep 0.3
+    double_click "$zhang_window" 416 491
+}
 
 echo "measuring the mouth-to-ear delay over 10 talks..." >&2
 talks=10

@@ -121,12 +121,12 @@ phrase_bytes=$(stat -c %s "$work/phrase.raw")
 
 xdotool mousemove --window "$zhang_window" "${speak_first[@]}" click 1
 wait_colour "$zhang_window" "${speak_first[@]}" "$speak_selected"
-xdotool mousemove --window "$zhang_window" "${talk_button[@]}" click --repeat 2 --delay 100 1
+double_click "$zhang_window" "${talk_button[@]}"
 wait_colour "$zhang_window" "${talk_button[@]}" "$talking"
 # The talk ends once the microphone has been read a second past the phrase's end, however
 # slowly a busy machine reads it.
 wait_read "${clients[0]}" "$work/zhang/microphone.raw" $((phrase_bytes - 16000))
-xdotool mousemove --window "$zhang_window" "${talk_button[@]}" click --repeat 2 --delay 100 1
+double_click "$zhang_window" "${talk_button[@]}"
 # The phrase has come out once as much voice as lay up to its end has: every sample of the
 # talk was voice over the phrase file's noise floor.
 spoken=$(((phrase_bytes - 32000) / 2))

@@ -122,6 +122,15 @@ listen_selected=0966ac
 speak_selected=ee3b3e
 talking=2fb344
 
+# double_click WINDOW X Y: a double click at a point of the window. The client counts two
+# presses as one double click by the times the X server gives them, which must differ and be
+# within the double-click interval. xdotool's repeated click sleeps three times between the
+# presses, and on a busy machine it can wake too late; here one short sleep lies between them.
+double_click() {
+    xdotool mousemove --window "$1" "$2" "$3" mousedown 1 mouseup 1 sleep 0.02 mousedown 1 \
+        mouseup 1
+}
+
 # colour_at WINDOW X Y: the colour (rrggbb) that the window shows at a point.
 colour_at() {
     import -window "$1" -crop "1x1+$2+$3" -depth 8 txt:- 2>/dev/null |
