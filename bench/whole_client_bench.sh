@@ -33,13 +33,13 @@ pcm_tool=$build/tests/pcm_tool
 
 # shellcheck source=../tests/support/desktop-session.sh
 source "$root/tests/support/desktop-session.sh"
+# shellcheck source=../tests/support/pulse-session.sh
+source "$root/tests/support/pulse-session.sh"
 
 work=$(mktemp -d)
 server=
 declare -A pid_of
 watcher=
-pulse_pids=
-pulse_daemon=
 cleanup() {
     # shellcheck disable=SC2086 # the pulse pids are a list
     end_all "${pid_of[@]}" "$watcher" "$server" $pulse_pids "$pulse_daemon"
@@ -57,42 +57,18 @@ map_user_keys
 # The daemon, the listener's recorded speaker and the talker's paced microphone.
 if [ "$audio" = pulse ]; then
     pulse=$work/pulse
-    mkdir -p "$pulse/runtime" "$work/zhang" "$work/li"
-    chmod 700 "$pulse/runtime"
+    mkdir -p "$work/zhang" "$work/li"
     # The speakers at the clients' own rate; the microphone as a sound card records, so
     # that the pipe source hands on 10.7 ms at a time (its pipe's 4096 bytes).
-    {
-        echo "load-module module-native-protocol-unix auth-anonymous=1 socket=$pulse/native"
-        for name in zhang li; do
-            echo "load-module module-null-sink sink_name=${name}_speaker" \
-                "rate=8000 channels=1 format=s16le"
-            echo "load-module module-pipe-source source_name=${name}_microphone" \
-                "file=$pulse/$name.fifo rate=48000 channels=2 format=float32le"
-        done
-    } >"$pulse/default.pa"
-    echo "autospawn = no" >"$pulse/client.conf"
-    HOME=$pulse XDG_RUNTIME_DIR=$pulse/runtime PULSE_RUNTIME_PATH=$pulse/runtime \
-        pulseaudio --daemonize=no --exit-idle-time=-1 -n -F "$pulse/default.pa" \
-        --use-pid-file=no --log-target=stderr 2>"$pulse/daemon.log" &
-    pulse_daemon=$!
-    export PULSE_SERVER=unix:$pulse/native PULSE_CLIENTCONFIG=$pulse/client.conf
-    for _ in $(seq 1 100); do
-        pactl info >/dev/null 2>&1 && break
-        sleep 0.1
+    modules=()
+    for name in zhang li; do
+        pipe_source="load-module module-pipe-source source_name=${name}_microphone"
+        pipe_source+=" file=$pulse/$name.fifo rate=48000 channels=2 format=float32le"
+        modules+=("$(null_sink "${name}_speaker")" "$pipe_source")
     done
-    pactl info >/dev/null || {
-        echo "the PulseAudio daemon did not start" >&2
-        exit 1
-    }
-    # A 10 ms latency has the null sink hand its monitor 10 ms blocks as it starts them.
-    parec -d li_speaker.monitor --raw --rate=8000 --channels=1 --format=s16le \
-        --latency-msec=10 >"$work/li/speaker.raw" &
-    pulse_pids="$pulse_pids $!"
+    start_pulse "$pulse" "${modules[@]}"
     # The pacer counts the record streams that open: the recording of the speaker is not one.
-    for _ in $(seq 1 100); do
-        [ -n "$(pactl list short source-outputs)" ] && break
-        sleep 0.1
-    done
+    record_sink li_speaker "$work/li/speaker.raw"
     pactl subscribe >"$pulse/events" &
     pulse_pids="$pulse_pids $!"
     "$probe" pace "$pulse/zhang.fifo" "$work/zhang/microphone.raw" "$pulse/events" \
@@ -217,7 +193,11 @@ click_at "$li_window" 40 110 1
 sleep 1
 click_at "$zhang_window" 40 240 1
 sleep 1
-talk() { click_at "$zhang_window" 416 491 --repeat 2 --delay 100 1; }
+talk() {
+    xdotool windowraise "$zhang_window"
+    sleep 0.3
+    double_click "$zhang_window" 416 491
+}
 
 echo "measuring the mouth-to-ear delay over 10 talks..." >&2
 talks=10

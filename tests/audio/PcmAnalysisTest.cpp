@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iostream>
 
@@ -56,6 +57,36 @@ TEST(PcmAnalysis, FindsTheSpokenPhraseAfterTheCodecAndADelay) {
     ASSERT_FALSE(other.empty()) << error;
     EXPECT_LT(envelopeCorrelation(phrase, other, 1000ms).correlation, 0.8);
     EXPECT_EQ(envelopeCorrelation(phrase, Pcm(phrase.size(), 0), 1000ms).correlation, 0);
+}
+
+// A player that runs dry between late blocks puts out digital silence. Taken out, what is
+// left is the voice as decoded, its pauses kept by its noise floor: as close to the phrase
+// as if every block had come in time.
+TEST(PcmAnalysis, TheVoiceOverANoiseFloorOutlivesThePlayersSilence) {
+    std::string error;
+    const Pcm phrase = speakPhrase("One, two. Three.", "en", &error);
+    ASSERT_FALSE(phrase.empty()) << error;
+    const Pcm floored = withNoiseFloor(phrase);
+    EXPECT_EQ(withoutDigitalSilence(floored), floored);
+    const Pcm decoded = throughCodec(floored);
+    Pcm played(1000, 0);
+    std::size_t gaps = 0;
+    for (std::size_t at = 0; at < decoded.size(); at += 320) {
+        const auto end = std::min(at + 320, decoded.size());
+        played.insert(played.end(), decoded.begin() + static_cast<long>(at),
+                      decoded.begin() + static_cast<long>(end));
+        const std::size_t gap = (at / 320 % 3) * 320;
+        played.resize(played.size() + gap, 0);
+        gaps += gap > 0;
+    }
+    const Pcm heard = withoutDigitalSilence(played);
+    // Only a zero or two at the edge of a block can go with a gap.
+    EXPECT_LE(decoded.size() - heard.size(), 4 * gaps);
+    const auto window = std::chrono::milliseconds(played.size() / 8);
+    EXPECT_GT(envelopeCorrelation(phrase, heard, window).correlation, 0.95);
+    EXPECT_LT(envelopeCorrelation(phrase, played, window).correlation, 0.7);
+    const Pcm shortRun = {5, 0, 0, 0, -5};
+    EXPECT_EQ(withoutDigitalSilence(shortRun), shortRun);
 }
 
 TEST(PcmAnalysis, WritesThePhraseForTheDiskMicrophoneAndFindsAClick) {

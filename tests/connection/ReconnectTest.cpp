@@ -32,10 +32,6 @@ using Kind = ConnectionEvents::Kind;
 
 constexpr auto kWait = std::chrono::milliseconds(30s);
 
-double seconds(Clock::duration duration) {
-    return std::chrono::duration<double>(duration).count();
-}
-
 std::vector<Clock::time_point> timesOf(const std::vector<ConnectionEvents::Event>& events,
                                        Kind kind) {
     std::vector<Clock::time_point> times;
@@ -45,6 +41,16 @@ std::vector<Clock::time_point> timesOf(const std::vector<ConnectionEvents::Event
         }
     }
     return times;
+}
+
+// Each disconnect after the loss (the first) ends an attempt that its tick started, 2 s after
+// the loss and then every 3 s: never sooner.
+void expectAttemptsAtTheirTicks(const std::vector<ConnectionEvents::Event>& events) {
+    const auto lost = timesOf(events, Kind::disconnected);
+    for (std::size_t attempt = 1; attempt < lost.size(); ++attempt) {
+        EXPECT_GE(lost[attempt] - lost[0], 2s + 3s * static_cast<int>(attempt - 1))
+            << "attempt " << attempt;
+    }
 }
 
 int answersTo(const std::vector<ConnectionEvents::Event>& events, Message type) {
@@ -96,7 +102,10 @@ std::unique_ptr<test::ServerChild> startServer(std::uint16_t signallingPort = 0)
 // The server goes away and comes back on the same port, at the real intervals: one
 // disconnect per loss and per failed attempt, the first retry 2 s after the loss and then
 // every 3 s, one tone and then one alert for the whole outage, and a fresh bind once it is
-// over.
+// over. The sequence is timed from the loss, which the delegate hears before the sequence
+// starts; a timer never fires before its time and a busy machine only makes it later, so the
+// retries show as each attempt ending no sooner than its tick: the k-th 2 + 3(k-1) s after
+// the loss. An attempt told twice, or ticks 3 s and then 2 s apart, would end one sooner.
 TEST(ReconnectTest, ServerRestartIsRetriedAtTheRealIntervalsAndBoundAgain) {
     Setting setting;
     setting.isReconnectBeep = true;
@@ -120,19 +129,15 @@ TEST(ReconnectTest, ServerRestartIsRetriedAtTheRealIntervalsAndBoundAgain) {
         ASSERT_TRUE(outages.runUntilShowing(true, kWait));
         EXPECT_EQ(outages.toneBeforeAlert(), std::vector<bool>{true});
         Beep::shared().dropPlayer();
-        // The loss, then the failed attempts at 2 s and at 5 s.
-        ASSERT_TRUE(events->waitForCount(Kind::disconnected, 3, kWait));
-        auto lost = timesOf(events->events(), Kind::disconnected);
-        EXPECT_NEAR(seconds(lost[1] - lost[0]), 2.0, 0.5);
-        EXPECT_NEAR(seconds(lost[2] - lost[1]), 3.0, 0.5);
+        // The loss, then the failed attempts at 2 s, 5 s and 8 s.
+        ASSERT_TRUE(events->waitForCount(Kind::disconnected, 4, 8s + kWait));
+        expectAttemptsAtTheirTicks(events->events());
         EXPECT_FALSE(tonePlayed()) << "one tone per outage, not one per attempt";
 
         server = startServer(port);
         ASSERT_TRUE(server);
         ASSERT_TRUE(events->waitForCount(Kind::connected, 2, kWait));
-        const auto back = timesOf(events->events(), Kind::connected).back();
         ASSERT_TRUE(outages.runUntilShowing(false, kWait));
-        EXPECT_LT(seconds(outages.entries().back().second - back), 3.5);
         EXPECT_EQ(std::count_if(outages.entries().begin(), outages.entries().end(),
                                 [](const auto& entry) { return entry.first; }),
                   1);
@@ -142,10 +147,7 @@ TEST(ReconnectTest, ServerRestartIsRetriedAtTheRealIntervalsAndBoundAgain) {
         const auto all = events->events();
         EXPECT_EQ(answersTo(all, Message::sceneBind), 2);
         // Every attempt before the server came back failed and was told once.
-        const auto disconnects = timesOf(all, Kind::disconnected);
-        for (std::size_t i = 1; i < disconnects.size(); ++i) {
-            EXPECT_GT(seconds(disconnects[i] - disconnects[i - 1]), 1.5);
-        }
+        expectAttemptsAtTheirTicks(all);
         EXPECT_FALSE(events->overlapped());
         EXPECT_TRUE(test::runningTimersSettleAt(socket, 1)) << "the heartbeat alone";
     }
@@ -153,9 +155,9 @@ TEST(ReconnectTest, ServerRestartIsRetriedAtTheRealIntervalsAndBoundAgain) {
 }
 
 // A loopback listener whose backlog is full and that never accepts: a connect attempt to it
-// hangs. Each attempt ends at the 5 s limit, the alert stays up throughout, and once a real
-// server has the port the link comes up and the alert goes. The reconnect tone's setting is
-// off: the alert comes without it.
+// hangs. Each attempt ends at the 5 s limit, never sooner, the alert stays up throughout, and
+// once a real server has the port the link comes up and the alert goes. The reconnect tone's
+// setting is off: the alert comes without it.
 TEST(ReconnectTest, HangingAttemptsEndAtTheirLimitAndKeepTheAlertUp) {
     const test::StoredRecords records(1, 1);
     Beep::shared().dropPlayer();
@@ -183,15 +185,15 @@ TEST(ReconnectTest, HangingAttemptsEndAtTheirLimitAndKeepTheAlertUp) {
     OutageLog outages(socket);
     const auto started = Clock::now();
     socket.connect(events);
-    ASSERT_TRUE(events->waitForCount(Kind::disconnected, 1, kWait));
-    EXPECT_NEAR(seconds(timesOf(events->events(), Kind::disconnected)[0] - started), 5.0, 0.5);
+    ASSERT_TRUE(events->waitForCount(Kind::disconnected, 1, 5s + kWait));
+    EXPECT_GE(timesOf(events->events(), Kind::disconnected)[0] - started, 5s);
     ASSERT_TRUE(outages.runUntilShowing(true, kWait));
     EXPECT_EQ(outages.toneBeforeAlert(), std::vector<bool>{false});
     // The tick at 2 s starts the next attempt, which again ends at its limit; the tick in
     // between finds it under way and leaves the alert up.
-    ASSERT_TRUE(events->waitForCount(Kind::disconnected, 2, kWait));
+    ASSERT_TRUE(events->waitForCount(Kind::disconnected, 2, 7s + kWait));
     const auto lost = timesOf(events->events(), Kind::disconnected);
-    EXPECT_NEAR(seconds(lost[1] - lost[0]), 7.0, 0.5);
+    EXPECT_GE(lost[1] - lost[0], 7s);
     dispatch::mainRunLoop().runFor(100ms);
     EXPECT_EQ(outages.entries().size(), 1U) << "no end of the outage while nothing is connected";
     EXPECT_EQ(events->count(Kind::connected), 0);
@@ -203,9 +205,7 @@ TEST(ReconnectTest, HangingAttemptsEndAtTheirLimitAndKeepTheAlertUp) {
     auto server = startServer(port);
     ASSERT_TRUE(server);
     ASSERT_TRUE(events->waitForCount(Kind::connected, 1, kWait));
-    const auto back = timesOf(events->events(), Kind::connected).back();
     ASSERT_TRUE(outages.runUntilShowing(false, kWait));
-    EXPECT_LT(seconds(outages.entries().back().second - back), 3.5);
     EXPECT_EQ(outages.entries().size(), 2U);
 }
 

@@ -3,8 +3,8 @@
 # delivering: SDL's disk driver reads it from a FIFO whose writer goes quiet, so SDL's
 # capture thread waits inside its read for good, as on a sound server whose source stalls.
 # Ending the talk must leave the window answering (the talk button repaints as idle), and
-# SIGTERM must still end the client within 2 s with status 0, all while the capture stays
-# stuck. Run on a virtual X server (tests/support/with-xvfb) with the fixed ports alone.
+# SIGTERM must still end the client with status 0, all while the capture stays stuck. Run on
+# a virtual X server (tests/support/with-xvfb) with the fixed ports alone.
 # $1 is the intercom executable, $2 the intercom-server executable.
 set -euo pipefail
 app=$1
@@ -56,7 +56,7 @@ xdotool windowmove --sync "$window" 0 0
 sleep 0.3
 xdotool mousemove --window "$window" "${speak_first[@]}" click 1
 wait_colour "$window" "${speak_first[@]}" "$speak_selected"
-xdotool mousemove --window "$window" "${talk_button[@]}" click --repeat 2 --delay 100 1
+double_click "$window" "${talk_button[@]}"
 wait_colour "$window" "${talk_button[@]}" "$talking" || {
     echo "the talk did not start" >&2
     exit 1
@@ -73,7 +73,7 @@ capture_stuck || {
 # Well apart from the double click that started the talk, or it would count as its third
 # and fourth press.
 sleep 1
-xdotool mousemove --window "$window" "${talk_button[@]}" click --repeat 2 --delay 100 1
+double_click "$window" "${talk_button[@]}"
 for _ in $(seq 1 100); do
     [ "$(colour_at "$window" "${talk_button[@]}")" != "$talking" ] && break
     sleep 0.1

@@ -4,8 +4,11 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLayout>
+#include <QTimer>
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <nlohmann/json.hpp>
 
 #include "../ui/UiTestSupport.h"
 #include "model/UserInfo.h"
@@ -106,9 +109,36 @@ void HomePageFixture::writeMicrophone(std::chrono::seconds length) {
 
 void HomePageFixture::open(std::uint16_t signallingPort, std::int64_t userId) {
     create(signallingPort, userId);
-    if (page_) {
-        waitForPage(1);
+    if (!page_) {
+        return;
     }
+    waitForPage(1);
+    if (signallingPort == server_->signallingPort()) {
+        waitUntilBound(userId);
+    }
+}
+
+void HomePageFixture::waitUntilBound(std::int64_t userId) {
+    // The connection is up before the server has handled its bind, and until then the server
+    // has no one to push to or relay to. Another user of the scene sees the bind as the
+    // user's online status.
+    httplib::Client client("127.0.0.1", server_->httpPort());
+    const std::string asker = userId == 1 ? "2" : "1";
+    ASSERT_TRUE(waitUntil([&] {
+        const auto reply = client.Post("/api/chatUserList", httplib::Params{{"id", asker}});
+        if (!reply) {
+            return false;
+        }
+        const auto answer = nlohmann::json::parse(reply->body, nullptr, false);
+        const auto users = answer.is_object() ? answer.value("data", nlohmann::json::object())
+                                                    .value("users", nlohmann::json::array())
+                                              : nlohmann::json::array();
+        return std::any_of(users.begin(), users.end(), [&](const nlohmann::json& user) {
+            return user.value("id", std::int64_t{0}) == userId &&
+                   user.value("onlineStatus", 0) == 1;
+        });
+    })) << "the server never had user "
+        << userId << " online";
 }
 
 void HomePageFixture::create(std::uint16_t signallingPort, std::int64_t userId) {
@@ -144,7 +174,19 @@ void HomePageFixture::doubleClick(QWidget* target) {
 void HomePageFixture::click(QWidget* target) {
     test::click(target, clock_);
     clock_ += 10000;
-    waitUntil([] { return false; }, doubleClickInterval() + 100);
+    // A single click acts when its timer fires, once no second press has come within the
+    // double-click interval.
+    ASSERT_TRUE(waitUntil([target] {
+        const auto timers = target->findChildren<QTimer*>(Qt::FindDirectChildrenOnly);
+        return std::none_of(timers.begin(), timers.end(),
+                            [](const QTimer* timer) { return timer->isActive(); });
+    }));
+}
+
+void HomePageFixture::runQueuedWork() {
+    const auto reached = std::make_shared<bool>(false);
+    dispatch::mainQueue().async([reached] { *reached = true; });
+    ASSERT_TRUE(waitUntil([reached] { return *reached; }));
 }
 
 QString HomePageFixture::lastNotice() const {

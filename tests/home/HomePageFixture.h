@@ -44,7 +44,8 @@ class HomePageFixture : public ::testing::Test {
     // nothing of the old one's clients, on the same signalling port.
     void restartServer();
 
-    // Opens the page for user `userId` on a connection to `signallingPort`.
+    // Opens the page for user `userId` on a connection to `signallingPort`; against the
+    // server, returns once the server has bound the user.
     void open(std::uint16_t signallingPort, std::int64_t userId = 1);
     // The same without waiting for the first page to be on screen.
     void create(std::uint16_t signallingPort, std::int64_t userId = 1);
@@ -53,9 +54,11 @@ class HomePageFixture : public ::testing::Test {
 
     // Double-clicks a talk button and lets the queued work run.
     void doubleClick(QWidget* button);
-    // A single click on a channel button that takes effect once the double-click interval
-    // has passed.
+    // A single click on a channel button; returns once it has taken effect, after the
+    // double-click interval.
     void click(QWidget* button);
+    // Runs everything queued on the main queue so far.
+    void runQueuedWork();
     // The notice shown last, or empty.
     QString lastNotice() const;
     // Waits until the voice frames the peer received number `count` more than now, and
@@ -67,6 +70,8 @@ class HomePageFixture : public ::testing::Test {
     std::size_t pings() const { return peer_.framesOf(Message::ping).size(); }
     // Waits for the page reply and the turnPage that follows it.
     void waitForPage(std::int64_t pageNum);
+    // Waits until the server has bound the connection of user `userId`.
+    void waitUntilBound(std::int64_t userId);
     void writeMicrophone(std::chrono::seconds length);
     void pushToClient(std::int64_t uid, Message type, const std::string& payloadHex);
 

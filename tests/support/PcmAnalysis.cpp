@@ -98,6 +98,39 @@ EnvelopeMatch envelopeCorrelation(std::span<const std::int16_t> reference,
     return best;
 }
 
+Pcm withNoiseFloor(std::span<const std::int16_t> samples, std::int16_t amplitude) {
+    Pcm out(samples.begin(), samples.end());
+    std::uint32_t state = 12345;
+    const auto span = 2 * static_cast<std::uint32_t>(amplitude) + 1;
+    for (auto& sample : out) {
+        state = state * 1664525U + 1013904223U;
+        const int noise = static_cast<int>((state >> 16) % span) - amplitude;
+        sample = static_cast<std::int16_t>(std::clamp(sample + noise, -32768, 32767));
+    }
+    return out;
+}
+
+Pcm withoutDigitalSilence(std::span<const std::int16_t> pcm, std::size_t minimumRun) {
+    Pcm kept;
+    kept.reserve(pcm.size());
+    std::size_t at = 0;
+    while (at < pcm.size()) {
+        std::size_t run = 0;
+        while (at + run < pcm.size() && pcm[at + run] == 0) {
+            ++run;
+        }
+        if (run < minimumRun) {
+            kept.insert(kept.end(), pcm.begin() + static_cast<std::ptrdiff_t>(at),
+                        pcm.begin() + static_cast<std::ptrdiff_t>(at + run));
+        }
+        at += run;
+        if (at < pcm.size()) {
+            kept.push_back(pcm[at++]);
+        }
+    }
+    return kept;
+}
+
 std::optional<std::size_t> clickOnset(std::span<const std::int16_t> pcm, std::int16_t threshold) {
     const int limit = std::abs(static_cast<int>(threshold));
     const auto found = std::find_if(pcm.begin(), pcm.end(), [limit](std::int16_t sample) {

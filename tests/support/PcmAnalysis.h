@@ -38,6 +38,16 @@ EnvelopeMatch envelopeCorrelation(std::span<const std::int16_t> reference,
                                   std::span<const std::int16_t> signal,
                                   std::chrono::milliseconds window);
 
+// `samples` over a faint noise floor (a fixed pseudo-random hiss of at most `amplitude`), so
+// that none of it is digital silence, not even after the voice codec.
+Pcm withNoiseFloor(std::span<const std::int16_t> samples, std::int16_t amplitude = 256);
+
+// `pcm` without its digital silence: every run of at least `minimumRun` zero samples taken
+// out. A player puts such silence out while it has nothing to play, so what is left of voice
+// over a noise floor does not depend on when its blocks arrived, only on what they held.
+Pcm withoutDigitalSilence(std::span<const std::int16_t> pcm,
+                          std::size_t minimumRun = kEnvelopeStep);
+
 // Where a click begins: the index of the first sample whose magnitude reaches `threshold`;
 // none when no sample does.
 std::optional<std::size_t> clickOnset(std::span<const std::int16_t> pcm,

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include "support/TempDir.h"
 #include "support/TestIsolation.h"
@@ -19,6 +21,11 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
     intercom::test::isolateTests();
-    intercom::test::setWaitStep([] { QApplication::processEvents(QEventLoop::AllEvents, 20); });
+    // The events run between two checks, and then the thread sleeps a little rather than spin:
+    // a test waiting in a busy loop takes a core from the threads it waits for.
+    intercom::test::setWaitStep([] {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    });
     return RUN_ALL_TESTS();
 }

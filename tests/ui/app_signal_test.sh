@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Starts the client on a virtual X display with its audio up (SDL's disk driver), then stops
-# it with SIGTERM, and a second one with SIGINT: each must end within 2 s with status 0, as
-# after its quit action. Run on a virtual X server (tests/support/with-xvfb); $1 is the intercom executable.
+# it with SIGTERM, and a second one with SIGINT: each must end with status 0, as after its quit
+# action. Run on a virtual X server (tests/support/with-xvfb); $1 is the intercom executable.
 set -euo pipefail
 app=$1
 

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include "app/privacy/WebEngineEnvironment.h"
 #include "support/TempDir.h"
@@ -29,6 +31,11 @@ int main(int argc, char** argv) {
     intercom::prepareWebEngineEnvironment();
     QApplication app(argc, argv);
     intercom::test::isolateTests();
-    intercom::test::setWaitStep([] { QApplication::processEvents(QEventLoop::AllEvents, 20); });
+    // The events run between two checks, and then the thread sleeps a little rather than spin:
+    // a test waiting in a busy loop takes a core from the threads it waits for.
+    intercom::test::setWaitStep([] {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    });
     return RUN_ALL_TESTS();
 }
