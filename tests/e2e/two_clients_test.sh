@@ -51,23 +51,24 @@ start_client() {
     clients+=($!)
 }
 
-# wait_read PID FILE OFFSET: waits until the process has read its open FILE up to OFFSET.
-# SDL's disk driver closes its microphone file at the file's end: once closed, it is read.
+# wait_read PID FILE OFFSET: waits until the process has read FILE up to OFFSET. The process
+# opened FILE before this is called (capture opens as the talk shows), and SDL's disk driver
+# closes its microphone file at the file's end: a FILE that the process no longer holds open has
+# been read whole, however early a busy machine let it finish. The descriptors are compared by
+# the shell itself, with no program started for each.
 wait_read() {
-    local fd='' link offset
+    local link offset held
     for _ in $(seq 1 600); do
-        if [ -z "$fd" ]; then
-            for link in /proc/"$1"/fd/*; do
-                if [ "$(readlink "$link")" = "$2" ]; then
-                    fd=${link##*/}
-                fi
-            done
-        elif [ "$(readlink /proc/"$1"/fd/"$fd")" != "$2" ]; then
-            return 0
-        else
-            offset=$(awk '/^pos:/ { print $2 }' /proc/"$1"/fdinfo/"$fd" 2>/dev/null || true)
-            [ "${offset:-0}" -ge "$3" ] && return 0
-        fi
+        held=
+        for link in /proc/"$1"/fd/*; do
+            if [ "$link" -ef "$2" ]; then
+                held=${link##*/}
+                break
+            fi
+        done
+        [ -n "$held" ] || return 0
+        offset=$(awk '/^pos:/ { print $2 }' /proc/"$1"/fdinfo/"$held" 2>/dev/null || true)
+        [ "${offset:-0}" -ge "$3" ] && return 0
         sleep 0.1
     done
     echo "$2 was not read up to byte $3" >&2
