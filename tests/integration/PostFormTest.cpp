@@ -204,6 +204,9 @@ TEST_F(PostFormTest, HangingRequestsHoldBackNoVoiceBlockTickOrHeartbeat) {
     TCPSocket socket("127.0.0.1", peer.port(), {.pingInterval = 100ms});
     socket.connect(events);
     ASSERT_TRUE(events->waitForCount(ConnectionEvents::Kind::connected, 1, 20s));
+    // The client is connected once the kernel has the handshake; the peer sends to the link
+    // only once it has accepted it, which its first frame shows.
+    ASSERT_TRUE(peer.waitUntil([](const auto& frames) { return !frames.empty(); }, 20s));
 
     const Bytes amr(32, 0x3C);
     Group group;
