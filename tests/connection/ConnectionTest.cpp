@@ -167,6 +167,33 @@ TEST(ConnectionTest, EveryLinkStartsWithTheBindTheDodgeAndThenAPing) {
     EXPECT_EQ(outOfOrder, 0) << "of " << kLinks << " links";
 }
 
+// A page that ends a talk restarts the heartbeat, whose first tick runs at once, and may then
+// close the connection: a tick waiting for the socket's state while the teardown takes the
+// link away must find no link and send nothing, not write to the link that is gone.
+TEST(ConnectionTest, ClosingAsTheHeartbeatRestartsEndsItCleanly) {
+    const test::StoredRecords records(7, 3);
+    RecordingPeer peer;
+    constexpr int kLinks = 300;
+    for (int link = 1; link <= kLinks; ++link) {
+        auto socket = std::make_unique<TCPSocket>("127.0.0.1", peer.port(),
+                                                  TCPSocketTimings{.pingInterval = 1ms});
+        socket->connect(std::make_shared<ConnectionEvents>());
+        ASSERT_TRUE(peer.waitUntil(
+            [link](const auto& frames) {
+                return std::count_if(frames.begin(), frames.end(), [link](const auto& received) {
+                           return received.connection == link &&
+                                  received.frame.type == Message::ping;
+                       }) >= 2;
+            },
+            kWait))
+            << "link " << link;
+        socket->stopPing();
+        socket->startPing();
+        socket.reset();
+    }
+    EXPECT_EQ(peer.connections(), kLinks);
+}
+
 // Against the real server: the user is bound on connect, and the server's answers reach the
 // delegate as whole frames.
 TEST(ConnectionTest, TheServerAnswersTheBindOfEveryConnect) {

@@ -94,7 +94,10 @@ TCPSocket::~TCPSocket() {
         state_->closed_ = true;
         ping = state_->takeLocked(state_->pingTimer_);
         reconnect = state_->takeLocked(state_->rcTimer_);
+        // A tick already waiting for the lock runs once it is released, before the cancel
+        // below returns; it must find the link gone, not bound.
         socket = std::move(state_->socket_);
+        state_->bound_ = false;
     }
     if (ping) {
         ping->cancel();
