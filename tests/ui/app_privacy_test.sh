@@ -101,11 +101,19 @@ wait_for_policies() {
 }
 
 # The first window opens over the link; the client's window is brought back on top for the
-# second click, as a user would.
+# second click, as a user would. A privacy window can map itself again while its web engine
+# starts, back on top, so the click waits until the pointer is over the client's window.
 click_link() {
-    xdotool windowraise "$window"
-    sleep 0.3
-    xdotool mousemove --window "$window" 979 521 click 1
+    local WINDOW=
+    for _ in $(seq 1 300); do
+        xdotool windowraise "$window"
+        xdotool mousemove --window "$window" 979 521
+        eval "$(xdotool getmouselocation --shell)"
+        [ "$WINDOW" = "$window" ] && break
+        sleep 0.1
+    done
+    [ "$WINDOW" = "$window" ] || fail "the client's window stayed below the privacy policy"
+    xdotool click 1
 }
 click_link
 wait_for_policies 1
