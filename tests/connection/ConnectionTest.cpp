@@ -180,10 +180,8 @@ TEST(ConnectionTest, ClosingAsTheHeartbeatRestartsEndsItCleanly) {
         socket->connect(std::make_shared<ConnectionEvents>());
         ASSERT_TRUE(peer.waitUntil(
             [link](const auto& frames) {
-                return std::count_if(frames.begin(), frames.end(), [link](const auto& received) {
-                           return received.connection == link &&
-                                  received.frame.type == Message::ping;
-                       }) >= 2;
+                return std::ranges::count(pingsOf(frames), link,
+                                          &RecordingPeer::Received::connection) >= 2;
             },
             kWait))
             << "link " << link;
