@@ -104,16 +104,16 @@ wait_for_policies() {
 # second click, as a user would. A privacy window can map itself again while its web engine
 # starts, back on top, so the click waits until the pointer is over the client's window.
 click_link() {
-    local WINDOW=
     for _ in $(seq 1 300); do
         xdotool windowraise "$window"
         xdotool mousemove --window "$window" 979 521
-        eval "$(xdotool getmouselocation --shell)"
-        [ "$WINDOW" = "$window" ] && break
+        if [ "$(xdotool getmouselocation --shell | sed -n 's/^WINDOW=//p')" = "$window" ]; then
+            xdotool click 1
+            return 0
+        fi
         sleep 0.1
     done
-    [ "$WINDOW" = "$window" ] || fail "the client's window stayed below the privacy policy"
-    xdotool click 1
+    fail "the client's window stayed below the privacy policy"
 }
 click_link
 wait_for_policies 1
