@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -8,16 +7,13 @@
 #include <memory>
 
 #include "LoopbackServer.h"
-#include "ServerProcess.h"
 #include "UiTestSupport.h"
 #include "UnwritableStore.h"
-#include "app/AppDelegate.h"
 #include "app/EventLoopQueue.h"
 #include "model/UserInfo.h"
 #include "net/api/APIConfig.h"
 #include "net/api/APIRequests.h"
 #include "platform/dispatch/MainQueue.h"
-#include "ui/controls/FNHUD.h"
 #include "ui/controls/TTSecureTextFieldCell.h"
 #include "ui/controls/TTTextFieldCell.h"
 #include "ui/pages/LoginPage.h"
@@ -26,6 +22,7 @@ namespace intercom {
 namespace {
 
 using test::LoopbackServer;
+using test::notices;
 
 std::string jsonReply(const std::string& body) {
     return "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
@@ -71,17 +68,6 @@ class LoginPageTest : public ::testing::Test {
         return page;
     }
 
-    // The texts of the notices over the page that are not fading out.
-    static QStringList notices(const QWidget& page) {
-        QStringList texts;
-        for (const FNHUD* box : page.findChildren<FNHUD*>()) {
-            if (FNHUD::hudViews().contains(const_cast<FNHUD*>(box))) {
-                texts.append(box->findChild<QLabel*>()->text());
-            }
-        }
-        return texts;
-    }
-
     static void clickLogin(LoginPage& page) {
         page.findChild<QPushButton*>(QStringLiteral("loginBtn"))->click();
     }
@@ -115,43 +101,6 @@ TEST_F(LoginPageTest, EmptyFieldsShowTheirPlaceholdersAndSendNothing) {
 
     QTest::qWait(200);
     EXPECT_TRUE(server.requests().empty());
-}
-
-TEST_F(LoginPageTest, SigningInThroughTheWindowStoresTheServersRecordForTheNextStart) {
-    const auto server = test::ServerProcess::start();
-    ASSERT_NE(server, nullptr);
-    api::setAPIBaseURL(server->baseURL());
-
-    AppDelegate delegate;
-    delegate.applicationDidFinishLaunching();
-    MainWindow* window = delegate.window();
-    QPointer<LoginPage> page = qobject_cast<LoginPage*>(window->centralWidget());
-    ASSERT_NE(page, nullptr) << "the sign-in page is the first content";
-
-    page->nameTextField()->setText(QStringLiteral("张伟"));
-    QTest::keyClicks(page->pwdTextField(), QStringLiteral("654321"));
-    QTest::keyClick(page->pwdTextField(), Qt::Key_Return);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !notices(*page).isEmpty(); }));
-    EXPECT_NE(notices(*page).first(), QStringLiteral("服务器错误")) << "the server's own message";
-    EXPECT_EQ(UserInfo::current(), UserInfo{}) << "a refused sign-in stores nothing";
-
-    std::optional<api::JSONValue> accepted;
-    api::requestLogin("张伟", "123456",
-                      [&](std::optional<api::JSONValue> reply) { accepted = std::move(reply); });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return accepted.has_value(); }));
-
-    page->pwdTextField()->clear();
-    QTest::keyClicks(page->pwdTextField(), QStringLiteral("123456"));
-    QTest::keyClick(page->nameTextField(), Qt::Key_Return);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return page.isNull(); })) << "the sign-in page gives way";
-    EXPECT_NE(window->centralWidget(), nullptr);
-    EXPECT_EQ(delegate.window(), window);
-    EXPECT_EQ(UserInfo::current(), UserInfo::fromJSON((*accepted)["data"].raw()))
-        << "exactly the server's record is stored";
-
-    const auto nextStart = makePage();
-    EXPECT_EQ(nextStart->nameTextField()->text(), QStringLiteral("张伟"));
-    EXPECT_EQ(nextStart->pwdTextField()->text(), QStringLiteral("123456"));
 }
 
 TEST_F(LoginPageTest, AnAcceptedSignInThatCannotBeStoredStaysAndLogsWhy) {

@@ -1,12 +1,15 @@
 #pragma once
 
 #include <QApplication>
+#include <QLabel>
 #include <QMouseEvent>
+#include <QStringList>
 #include <QWidget>
 #include <functional>
 #include <ostream>
 
 #include "support/WaitUntil.h"
+#include "ui/controls/FNHUD.h"
 
 namespace intercom::test {
 
@@ -54,6 +57,17 @@ inline void tripleClick(QWidget* widget, ulong timestamp) {
 
 inline int doubleClickInterval() {
     return QApplication::doubleClickInterval();
+}
+
+// The texts of the notices over a page that are not fading out.
+inline QStringList notices(const QWidget& page) {
+    QStringList texts;
+    for (const FNHUD* box : page.findChildren<FNHUD*>()) {
+        if (FNHUD::hudViews().contains(const_cast<FNHUD*>(box))) {
+            texts.append(box->findChild<QLabel*>()->text());
+        }
+    }
+    return texts;
 }
 
 }  // namespace intercom::test

@@ -63,6 +63,23 @@ class OverlaySignallingTest : public ::testing::Test {
         EXPECT_TRUE(KeyValueStore::standard().flush());
     }
 
+    // When the shared connection came up and went down, counted from `origin`: a failure
+    // tells whether the link was down when a frame should have gone out.
+    static std::string linkHistory(test::ConnectionEvents::Clock::time_point origin) {
+        std::string history;
+        for (const auto& event : events->events()) {
+            if (event.kind == test::ConnectionEvents::Kind::received) {
+                continue;
+            }
+            const auto at =
+                std::chrono::duration_cast<std::chrono::milliseconds>(event.at - origin).count();
+            history += event.kind == test::ConnectionEvents::Kind::connected ? " connected "
+                                                                             : " disconnected ";
+            history += std::to_string(at) + ";";
+        }
+        return "the shared connection, in ms from the click:" + history;
+    }
+
     // The server's answers to channelPriorityDodge: one per dodge frame that reached it.
     static int dodgeAnswers() {
         int count = 0;
@@ -123,9 +140,12 @@ TEST_F(OverlaySignallingTest, AClickCallsAnOnlineUserNoticesAnOfflineOneAndIgnor
     // 王芳 comes online after the list was fetched: the offline call reaches her at once.
     test::SignallingClient wangfang(6001);
     ASSERT_EQ(wangfang.bind(3, 1), 1);
+    const auto clicked = test::ConnectionEvents::Clock::now();
     QTest::mouseClick(button(1), Qt::LeftButton);
-    const auto offline = wangfang.nextOf(Message::callOffline);
-    ASSERT_TRUE(offline.has_value());
+    std::vector<Frame> heard;
+    const auto offline = wangfang.nextOf(Message::callOffline, &heard);
+    ASSERT_TRUE(offline.has_value())
+        << "王芳 heard " << heard.size() << " other frame(s); " << linkHistory(clicked);
     EXPECT_EQ(test::leadingInt(offline->payload), 1);
     EXPECT_EQ(test::textAfter(offline->payload, 4), "张伟");
     EXPECT_EQ(Chat::shared().other().has_value(), otherBefore.has_value());
