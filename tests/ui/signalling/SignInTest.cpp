@@ -3,7 +3,7 @@
 #include <QPointer>
 #include <QTest>
 
-#include "ServerChild.h"
+#include "ServerProcess.h"
 #include "UiTestSupport.h"
 #include "app/AppDelegate.h"
 #include "app/EventLoopQueue.h"
@@ -27,10 +27,9 @@ class SignInTest : public ::testing::Test {
     void SetUp() override {
         dispatch::setMainQueue(std::make_shared<EventLoopQueue>());
         ASSERT_TRUE(UserInfo::clear());
-        std::string error;
-        server_ = test::ServerChild::start(INTERCOM_SERVER_PATH, {}, error);
-        ASSERT_NE(server_, nullptr) << error;
-        api::setAPIBaseURL("http://127.0.0.1:" + std::to_string(server_->httpPort()));
+        server_ = test::ServerProcess::start();
+        ASSERT_NE(server_, nullptr);
+        api::setAPIBaseURL(server_->baseURL());
     }
 
     void TearDown() override {
@@ -38,7 +37,7 @@ class SignInTest : public ::testing::Test {
         EXPECT_TRUE(UserInfo::clear());
     }
 
-    std::unique_ptr<test::ServerChild> server_;
+    std::unique_ptr<test::ServerProcess> server_;
 };
 
 TEST_F(SignInTest, SigningInThroughTheWindowStoresTheServersRecordForTheNextStart) {
